@@ -7,6 +7,7 @@
 #include <chrono>
 #include <fstream>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ struct PathCase {
   bool runtime_exists;
   std::optional<std::string> expected;
 };
+
+void PrintTo(const PathCase& c, std::ostream* os) { *os << c.name; }
 
 class GossipSocketPath : public GossipEmitter, public ::testing::WithParamInterface<PathCase> {};
 

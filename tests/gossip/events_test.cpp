@@ -9,6 +9,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,8 @@ struct EventCase {
   std::string line;
 };
 
+void PrintTo(const EventCase& c, std::ostream* os) { *os << c.name; }
+
 class GossipEventLine : public GossipEvents, public ::testing::WithParamInterface<EventCase> {};
 
 TEST_P(GossipEventLine, IsExact) {
@@ -70,7 +73,8 @@ constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
 INSTANTIATE_TEST_SUITE_P(
     Catalogue, GossipEventLine,
     ::testing::Values(
-        EventCase{"TierDegraded", [] { emit_tier_degraded("F64", "DF64", "probe_failed", "Apple M2"); },
+        EventCase{"TierDegraded",
+                  [] { emit_tier_degraded("F64", "DF64", "probe_failed", "Apple M2"); },
                   R"({"id":null,"jsonrpc":"2.0","method":"gossip.inject","params":{"key":)"
                   R"("compute.precision.tier_degraded:node-7:trelliken","payload":{"actual_tier":)"
                   R"("DF64","adapter":"Apple M2","reason":"probe_failed","requested_tier":"F64"},)"
@@ -86,14 +90,16 @@ INSTANTIATE_TEST_SUITE_P(
                   [] { emit_quota_exceeded(kMax, 1024, "lab 'A'", "single_buffer"); },
                   gossip_line("compute.quota.exceeded:node-7:trelliken",
                               R"({"device_name":"lab 'A'","limit_bytes":1024,)"
-                              R"("operation":"single_buffer","requested_bytes":18446744073709551615})")},
+                              R"("operation":"single_buffer",)"
+                              R"("requested_bytes":18446744073709551615})")},
         EventCase{"QuotaBufferCount", [] { emit_quota_exceeded(4, 0, "q", "buffer_count"); },
                   gossip_line("compute.quota.exceeded:node-7:trelliken",
                               R"({"device_name":"q","limit_bytes":0,"operation":"buffer_count",)"
                               R"("requested_bytes":4})")},
         EventCase{"PeerFound", [] { emit_compiler_peer_status(true, "unix:/run/ostrel.sock"); },
                   gossip_line("compute.compiler.peer_status:node-7:trelliken",
-                              R"({"compiler_addr":"unix:/run/ostrel.sock","ostrel_available":true})")},
+                              R"({"compiler_addr":"unix:/run/ostrel.sock",)"
+                              R"("ostrel_available":true})")},
         EventCase{"PeerMissingIsNull", [] { emit_compiler_peer_status(false, std::nullopt); },
                   gossip_line("compute.compiler.peer_status:node-7:trelliken",
                               R"({"compiler_addr":null,"ostrel_available":false})")},
@@ -153,6 +159,8 @@ struct NodeCase {
   std::optional<std::string> gate_name;
   std::string expected;
 };
+
+void PrintTo(const NodeCase& c, std::ostream* os) { *os << c.name; }
 
 class GossipNodeName : public GossipEvents, public ::testing::WithParamInterface<NodeCase> {};
 

@@ -1,5 +1,6 @@
 #include "shaders/precision/downgrade.hpp"
 
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,8 @@ struct MentionCase {
   std::string_view source;
   bool expected;
 };
+
+void PrintTo(const MentionCase& c, std::ostream* os) { *os << c.name; }
 
 class MentionsF64Types : public ::testing::TestWithParam<MentionCase> {};
 
@@ -40,6 +43,8 @@ struct DowngradeCase {
   std::string_view source;
   std::string_view expected;
 };
+
+void PrintTo(const DowngradeCase& c, std::ostream* os) { *os << c.name; }
 
 class DowngradeF64ToF32 : public ::testing::TestWithParam<DowngradeCase> {};
 
