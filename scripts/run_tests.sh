@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs the whole test suite.
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="${TRELLIKEN_BUILD_DIR:-$ROOT/build}"
+bash "$ROOT/scripts/setup.sh"
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$BUILD"
+cd "$BUILD"
+exec ctest --output-on-failure --timeout 900 -j "$(nproc)"
