@@ -8,6 +8,7 @@
 
 #include <utility>
 
+#include "platform/gl_scope.hpp"
 #include "platform/webgpu_c.h"
 
 namespace trelliken::platform {
@@ -63,7 +64,11 @@ class Handle {
   ~Handle() { reset(); }
 
   void reset() noexcept {
-    if (raw_) HandleTraits<Raw>::release(std::exchange(raw_, nullptr));
+    if (raw_) {
+      // The last reference destroys the object, which may touch the OpenGL context.
+      GlCallScope scope;
+      HandleTraits<Raw>::release(std::exchange(raw_, nullptr));
+    }
   }
 
   /// Gives up ownership without releasing.

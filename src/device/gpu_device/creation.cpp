@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "device/gpu_device/gpu_device.hpp"
+#include "platform/gl_scope.hpp"
 #include "platform/home_thread.hpp"
 #include "platform/quiet_stderr.hpp"
 #include "platform/strings.hpp"
@@ -147,6 +148,7 @@ bool is_null_backend(const platform::Adapter& adapter) {
 struct ChosenAdapter {
   platform::Adapter adapter;
   bool compatibility = false;
+  bool adapter_backend_is_gl = false;
 };
 
 // Core level first, as a real GPU offers it. The implementation's Null backend executes
@@ -155,12 +157,15 @@ struct ChosenAdapter {
 Result<ChosenAdapter> choose_adapter(const platform::Instance& instance) {
   std::vector<std::string> reasons;
   auto core = request_adapter(instance, WGPUFeatureLevel_Core, WGPUBackendType_Undefined);
-  if (core.adapter && !is_null_backend(core.adapter)) return ChosenAdapter{std::move(core.adapter), false};
+  if (core.adapter && !is_null_backend(core.adapter)) {
+    const bool gl = details_of(core.adapter).backend == BackendKind::Gl;
+    return ChosenAdapter{std::move(core.adapter), false, gl};
+  }
   reasons.push_back(core.adapter ? "only the Null backend, which executes nothing" : core.message);
 
   for (WGPUBackendType backend : {WGPUBackendType_OpenGLES, WGPUBackendType_OpenGL}) {
     auto compat = request_adapter(instance, WGPUFeatureLevel_Compatibility, backend);
-    if (compat.adapter && !is_null_backend(compat.adapter)) return ChosenAdapter{std::move(compat.adapter), true};
+    if (compat.adapter && !is_null_backend(compat.adapter)) return ChosenAdapter{std::move(compat.adapter), true, true};
     if (!compat.adapter) reasons.push_back(compat.message);
   }
   std::vector<std::string> unique;
@@ -301,6 +306,7 @@ asio::awaitable<Result<std::shared_ptr<GpuDevice>>> GpuDevice::create_impl(std::
     platform::QuietStderr quiet;
     instance = process_instance();
     if (instance) chosen = choose_adapter(instance);
+    platform::release_current_gl_context();
   });
   if (!instance) {
     co_return fail(ComputeError::device("No adapter found by the WebGPU implementation (Dawn): instance creation failed"));
@@ -319,7 +325,11 @@ asio::awaitable<Result<std::shared_ptr<GpuDevice>>> GpuDevice::create_impl(std::
   DeviceReply reply;
   {
     auto guard = co_await device_request_lock().lock();
-    platform::run_on_home_thread([&] { reply = request_device(instance, adapter, features, limits, sink); });
+    platform::run_on_home_thread([&] {
+      if (chosen->adapter_backend_is_gl) platform::enable_gl_call_scopes();
+      reply = request_device(instance, adapter, features, limits, sink);
+      platform::release_current_gl_context();
+    });
   }
   if (!reply.device) co_return fail(ComputeError::device(fmt::format("Failed to create device: {}", reply.message)));
 

@@ -15,13 +15,23 @@
 #include "device/gpu_device/concurrency.hpp"
 #include "device/gpu_device/device_limits.hpp"
 #include "device/gpu_device/error_handler.hpp"
+#include "device/gpu_device/guard.hpp"
 #include "error/compute_error.hpp"
 #include "platform/handle.hpp"
+#include "platform/wait.hpp"
 
 namespace trelliken {
 
 class BufferQuota;
-class GuardedEncoder;
+struct QuotaLimits;
+
+/// What `GpuDevice::create_buffer` creates.
+struct BufferDescriptor {
+  std::string_view label;
+  std::uint64_t size = 0;
+  WGPUBufferUsage usage = WGPUBufferUsage_None;
+  bool mapped_at_creation = false;
+};
 
 /// An opened GPU device with its sticky flags, submission lock, in-progress counter and
 /// concurrency limiter. Shared by everything that uses it; immutable after creation except for
@@ -31,6 +41,10 @@ class GpuDevice : public std::enable_shared_from_this<GpuDevice> {
   /// Opens the best adapter's device with the library's fixed features and limits.
   /// Fails with a `Device` error when no adapter exists or the device request is refused.
   [[nodiscard]] static asio::awaitable<Result<std::shared_ptr<GpuDevice>>> create();
+
+  /// As `create`, with a memory quota attached: every tensor buffer created from host data is
+  /// admitted by it first.
+  [[nodiscard]] static asio::awaitable<Result<std::shared_ptr<GpuDevice>>> create_with_quota(QuotaLimits limits);
 
   GpuDevice(const GpuDevice&) = delete;
   GpuDevice& operator=(const GpuDevice&) = delete;
@@ -62,6 +76,25 @@ class GpuDevice : public std::enable_shared_from_this<GpuDevice> {
   [[nodiscard]] ConcurrencyLimiter& concurrency_limiter() const noexcept { return *concurrency_limiter_; }
   [[nodiscard]] const std::shared_ptr<BufferQuota>& buffer_quota() const noexcept { return buffer_quota_; }
 
+  // Submission, waiting and read-back: the only road by which work reaches the queue.
+
+  /// Creates a buffer, counted as work in progress for the duration of the call.
+  [[nodiscard]] Result<platform::Buffer> create_buffer(const BufferDescriptor& desc) const;
+  /// An open encoder with the given label; it holds one unit of `active_operations` until it is
+  /// finished or dropped.
+  [[nodiscard]] GuardedEncoder create_encoder(std::string_view label) const;
+  /// Submits one command buffer under `submit_lock`. On a lost device it is discarded silently.
+  void submit(platform::CommandBuffer commands) const;
+  /// Submits, then waits (bounded by the poll limit) for all submitted work. The outcome of the
+  /// wait is left to the next `poll_safe` or read-back.
+  void submit_and_poll(platform::CommandBuffer commands) const;
+  /// Waits for all submitted work. A wait that runs out of time or fails publishes a stall
+  /// event and returns an ExecutionError; the device stays usable.
+  [[nodiscard]] Result<void> poll_safe() const;
+  /// Copies the first `words` 32-bit words of `source` back to the host, through a staging buffer.
+  [[nodiscard]] Result<std::vector<std::uint32_t>> read_buffer(const platform::Buffer& source,
+                                                               std::size_t words) const;
+
   /// Test and diagnosis hook: reports the device lost through the implementation, as a driver would.
   void force_loss_for_testing(std::string_view reason);
 
@@ -77,6 +110,8 @@ class GpuDevice : public std::enable_shared_from_this<GpuDevice> {
     std::shared_ptr<BufferQuota> buffer_quota;
   };
   explicit GpuDevice(Parts parts);
+  void drain_wait() const;
+  [[nodiscard]] platform::WaitOutcome wait_for_submitted_work() const;
   static asio::awaitable<Result<std::shared_ptr<GpuDevice>>> create_impl(std::shared_ptr<BufferQuota> quota);
 
   AdapterDetails adapter_;
