@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "gossip_fixture.hpp"
+#include "support/gossip_listener.hpp"
 
 namespace trelliken {
 namespace {

@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "gossip/emitter.hpp"
-#include "gossip_fixture.hpp"
+#include "support/gossip_listener.hpp"
 
 extern char** environ;
 
