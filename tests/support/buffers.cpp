@@ -6,7 +6,8 @@ namespace trelliken::testing {
 
 platform::Buffer buffer_with_words(const GpuDevice& device, const std::vector<std::uint32_t>& words) {
   auto buffer = device.create_buffer({"test words", std::max<std::uint64_t>(4, words.size() * 4),
-                                      WGPUBufferUsage_Storage | WGPUBufferUsage_CopySrc | WGPUBufferUsage_CopyDst});
+                                      WGPUBufferUsage_Storage | WGPUBufferUsage_Uniform | WGPUBufferUsage_CopySrc |
+                                          WGPUBufferUsage_CopyDst});
   if (!buffer) {
     ADD_FAILURE() << buffer.error().message();
     return {};

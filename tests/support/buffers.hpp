@@ -8,7 +8,7 @@
 
 namespace trelliken::testing {
 
-/// A storage buffer holding `words`, written through the queue.
+/// A storage (and uniform) buffer holding `words`, written through the queue.
 platform::Buffer buffer_with_words(const GpuDevice& device, const std::vector<std::uint32_t>& words);
 
 }  // namespace trelliken::testing
