@@ -1,0 +1,27 @@
+#include "support/compile.hpp"
+
+#include <fstream>
+#include <sstream>
+
+#include "wgsl/parser/parse.h"
+#include "wgsl/spirv/writer.h"
+
+namespace trelliken::spirv_tests {
+
+std::expected<std::vector<uint32_t>, std::string> compile_wgsl(std::string_view source) {
+    auto module = wgsl::parse(source);
+    if (!module) return std::unexpected("parse: " + wgsl::render(module.error(), source));
+    auto words = wgsl::write_spirv(*module);
+    if (!words) return std::unexpected("write_spirv: " + wgsl::render(words.error(), source));
+    return std::move(*words);
+}
+
+std::expected<std::string, std::string> read_text(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::unexpected("cannot open " + path.string());
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace trelliken::spirv_tests
