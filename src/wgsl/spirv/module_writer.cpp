@@ -650,4 +650,9 @@ Result<std::vector<uint32_t>> write_spirv(const ir::Module& module, const SpirvO
     return writer.write();
 }
 
+Result<std::vector<uint32_t>> write_spirv(const ir::Module& module, const ModuleInfo& /*info*/,
+                                          const SpirvOptions& options) {
+    return write_spirv(module, options);
+}
+
 }  // namespace trelliken::wgsl

@@ -13,6 +13,8 @@
 
 namespace trelliken::wgsl {
 
+struct ModuleInfo;
+
 /// Choices of the SPIR-V writer. The defaults are what the library uses.
 struct SpirvOptions {
     /// Version word of the module header; the writer relies on SPIR-V 1.4+ rules (all globals in the entry point
@@ -22,7 +24,12 @@ struct SpirvOptions {
     bool debug_names = true;
 };
 
-/// Writes `module` as SPIR-V words. The module must have passed the validator.
+/// Writes `module` as SPIR-V words; `info` is the validator's result for it (proof that the module is valid;
+/// the writer derives the pointer and storage-class details it needs on its own).
+[[nodiscard]] Result<std::vector<uint32_t>> write_spirv(const ir::Module& module, const ModuleInfo& info,
+                                                        const SpirvOptions& options = {});
+
+/// The same without the validator's result, for IR built in code that is known to be valid.
 [[nodiscard]] Result<std::vector<uint32_t>> write_spirv(const ir::Module& module, const SpirvOptions& options = {});
 
 }  // namespace trelliken::wgsl

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "wgsl/parser/parse.h"
+#include "wgsl/validator/validate.h"
 #include "wgsl/spirv/writer.h"
 
 namespace trelliken::spirv_tests {
@@ -11,7 +12,9 @@ namespace trelliken::spirv_tests {
 std::expected<std::vector<uint32_t>, std::string> compile_wgsl(std::string_view source) {
     auto module = wgsl::parse(source);
     if (!module) return std::unexpected("parse: " + wgsl::render(module.error(), source));
-    auto words = wgsl::write_spirv(*module);
+    auto info = wgsl::validate(*module, wgsl::Capabilities::all());
+    if (!info) return std::unexpected("validate: " + wgsl::render(info.error(), source));
+    auto words = wgsl::write_spirv(*module, *info);
     if (!words) return std::unexpected("write_spirv: " + wgsl::render(words.error(), source));
     return std::move(*words);
 }
