@@ -133,6 +133,9 @@ struct Unary {
     UnaryOperator op;
     Handle<Expression> expr;
 };
+/// Operands have the same type, except: Multiply also takes vector*scalar, scalar*vector, matrix*scalar,
+/// scalar*matrix, matrix*vector, vector*matrix and matrix*matrix; shifts take a u32 right operand of the left
+/// operand's shape. Comparisons yield bool of the operands' shape.
 struct Binary {
     BinaryOperator op;
     Handle<Expression> left;

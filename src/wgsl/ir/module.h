@@ -12,9 +12,9 @@
 
 namespace trelliken::wgsl::ir {
 
-/// A module-scope `const`. `init` is a fully evaluated expression of Module::global_expressions (a literal, zero
-/// value, or a compose of such). Constants of abstract type are kept for fidelity, but function expressions never
-/// refer to them: their uses are replaced by concrete literals while lowering.
+/// A module-scope `const` of concrete type. `init` is a fully evaluated expression of Module::global_expressions
+/// (a literal, zero value, or a compose or splat of such). A `const` whose type stays abstract is not kept: its
+/// uses are replaced by concrete literals while lowering.
 struct Constant {
     std::string name;
     Handle<Type> type;
