@@ -36,6 +36,12 @@ class Tensor {
   [[nodiscard]] const platform::Buffer& buffer() const noexcept;
   [[nodiscard]] const std::shared_ptr<GpuDevice>& device() const noexcept { return device_; }
 
+  /// C = this × other for f32 matrices (row-major; sizes beyond the second are ignored). The
+  /// result lives in a pooled buffer; the launch is submitted without waiting.
+  [[nodiscard]] Result<Tensor> matmul(const Tensor& other) const;
+  /// Element-wise sum of two f32 tensors of the same shape.
+  [[nodiscard]] Result<Tensor> add(const Tensor& other) const;
+
   /// Reads the tensor back as f32 values.
   [[nodiscard]] Result<std::vector<float>> to_vec() const;
   /// Reads the tensor back as u64 values (pairs of words, low first).

@@ -1,0 +1,17 @@
+// Element-wise add, 256-wide workgroups. Written in f64; the cached-pipeline path downgrades it
+// to f32.
+
+@group(0) @binding(0) var<storage, read> a: array<f64>;
+@group(0) @binding(1) var<storage, read> b: array<f64>;
+@group(0) @binding(2) var<storage, read_write> output: array<f64>;
+
+// No parameter block: the bound is the output buffer's length, which may exceed the tensor's
+// element count when the pool hands out a larger buffer.
+@compute @workgroup_size(256)
+fn main(@builtin(global_invocation_id) gid: vec3<u32>) {
+  let i = gid.x;
+  if (i >= arrayLength(&output)) {
+    return;
+  }
+  output[i] = a[i] + b[i];
+}
