@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <sstream>
 
 #include "bin/validate_gpu/report.hpp"
+#include "bin/validate_gpu/validation.hpp"
+#include "support/gpu.hpp"
 #include "support/process.hpp"
 
 namespace trelliken {
@@ -85,7 +89,17 @@ TEST(ValidateGpu, HealthyDeviceReport) {
     EXPECT_EQ(lines[row].substr(0, 2), "  ");
     EXPECT_EQ(lines[row].substr(47, 7), "PASS   ");
   }
-  ASSERT_GE(rows, 1u);
+  ASSERT_EQ(rows, 6u);
+  const char* names[] = {"Device capability probe", "Tensor matmul 64x64", "DF64 add/sub precision",
+                         "FHE NTT round-trip (mod 17, N=4)", "FHE NTT round-trip (mod 12289, N=8)",
+                         "FHE pointwise mod-mul (mod 12289)"};
+  const char* prefixes[] = {"llvmpipe", "I*A == A in ", "precision OK in ", "bit-perfect in ", "bit-perfect in ",
+                            "exact in "};
+  for (std::size_t i = 0; i < 6; ++i) {
+    SCOPED_TRACE(lines[8 + i]);
+    EXPECT_EQ(lines[8 + i].substr(2, 44), fmt::format("{:<44}", names[i]));
+    EXPECT_EQ(lines[8 + i].substr(54).rfind(prefixes[i], 0), 0u);
+  }
   EXPECT_EQ(lines[8].substr(2, 45), "Device capability probe                      ");
   const std::string detail = lines[8].substr(54);
   EXPECT_EQ(detail.substr(detail.size() - 26), "max_buf=2047MB, max_wg=256");
@@ -95,6 +109,20 @@ TEST(ValidateGpu, HealthyDeviceReport) {
   EXPECT_EQ(lines[row + 2], "");
   EXPECT_EQ(lines[row + 3], "GPU validation PASSED \u2014 device is ready for Trelliken workloads.");
   EXPECT_EQ(lines.size(), row + 4);
+}
+
+TEST(ValidationTests, ErrorsBecomeFailedRowsAndTheRunContinues) {
+  auto device = testing::fresh_test_device();
+  ASSERT_TRUE(device);
+  device->force_loss_for_testing("test");
+  const auto rows = validation::run_tests(device);
+  ASSERT_EQ(rows.size(), 6u);
+  EXPECT_TRUE(rows[0].passed);
+  for (std::size_t i = 1; i < rows.size(); ++i) {
+    SCOPED_TRACE(rows[i].name);
+    EXPECT_FALSE(rows[i].passed);
+    EXPECT_EQ(rows[i].detail, "error: GPU device lost: cannot read buffer \u2014 device lost");
+  }
 }
 
 TEST(ValidateGpu, NoAdapterPrintsTheBannerAndFails) {
