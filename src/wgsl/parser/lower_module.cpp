@@ -378,6 +378,8 @@ Result<ir::Module> Lowerer::run() {
                 break;
             default: break;
         }
+        if (g.kind == ast::GlobalKind::Function)
+            for (const auto& a : g.attributes) e.entry_point = e.entry_point || a.name == "compute";
         if (!globals_.emplace(g.name, e).second)
             return fail(g.span, "'" + std::string(g.name) + "' is already declared");
     }

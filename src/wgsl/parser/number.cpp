@@ -1,5 +1,6 @@
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include "wgsl/common/numeric.h"
@@ -45,8 +46,10 @@ Result<ir::Literal> parse_number(std::string_view text, Span span, bool is_float
                 return error_at(span, "malformed float literal");
         }
         if (r.ec == std::errc::result_out_of_range) {
-            // Underflow to zero is fine; overflow is not.
-            if (std::isinf(v) || std::fabs(v) > 1.0) return error_at(span, "float literal out of range");
+            // Underflow to zero is fine; overflow is not. from_chars does not say which, strtod does.
+            const std::string copy(body);
+            const double approx = std::strtod(copy.c_str(), nullptr);
+            if (std::isinf(approx) || std::fabs(approx) > 1.0) return error_at(span, "float literal out of range");
             v = 0.0;
         } else if (r.ec != std::errc()) {
             return error_at(span, "malformed float literal");

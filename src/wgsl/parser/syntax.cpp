@@ -85,14 +85,21 @@ private:
     // Guards recursion; every recursive rule holds one for its extent.
     struct DepthGuard {
         Parser* p;
-        ~DepthGuard() { --p->depth_; }
+        explicit DepthGuard(Parser* parser) : p(parser) {}
+        DepthGuard(DepthGuard&& other) noexcept : p(other.p) { other.p = nullptr; }
+        DepthGuard(const DepthGuard&) = delete;
+        DepthGuard& operator=(const DepthGuard&) = delete;
+        DepthGuard& operator=(DepthGuard&&) = delete;
+        ~DepthGuard() {
+            if (p) --p->depth_;
+        }
     };
     Result<DepthGuard> enter() {
         if (++depth_ > kMaxNesting) {
             --depth_;
             return error_at(cur().span, "nesting too deep (limit " + std::to_string(kMaxNesting) + ")");
         }
-        return DepthGuard{this};
+        return DepthGuard(this);
     }
 
     ExprId add(ast::Expr e) {

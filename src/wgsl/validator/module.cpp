@@ -249,14 +249,14 @@ Result<ModuleInfo> Validator::run() {
         if (f.arguments.size() > 255) return fail(m_.functions.span(m_.functions.handle(i)), "too many parameters");
         for (const auto& a : f.arguments)
             if (a.binding) return fail(m_.functions.span(m_.functions.handle(i)), "only entry points take builtins");
-        WGSL_TRY(FunctionInfo fi, check_function(f, i));
+        WGSL_TRY(FunctionInfo fi, check_function(f, i, m_.functions.span(m_.functions.handle(i))));
         info_.functions.push_back(std::move(fi));
     }
     std::set<std::string> names;
     for (const ir::EntryPoint& ep : m_.entry_points) {
         if (!names.insert(ep.name).second) return fail(ep.span, "entry point '" + ep.name + "' defined twice");
         WGSL_CHECK(check_entry_point(ep));
-        WGSL_TRY(FunctionInfo fi, check_function(ep.function, std::nullopt));
+        WGSL_TRY(FunctionInfo fi, check_function(ep.function, std::nullopt, ep.span));
         info_.entry_points.push_back(std::move(fi));
     }
     where_.clear();

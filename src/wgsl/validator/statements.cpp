@@ -12,8 +12,8 @@ namespace {
 
 class BodyChecker {
 public:
-    BodyChecker(Validator& v, const ir::Function& fn, std::optional<uint32_t> index, FunctionInfo& info)
-        : v_(v), fn_(fn), index_(index), info_(info), visible_(fn.expressions.size(), false),
+    BodyChecker(Validator& v, const ir::Function& fn, std::optional<uint32_t> index, FunctionInfo& info, Span span)
+        : v_(v), fn_(fn), index_(index), info_(info), span_(span), visible_(fn.expressions.size(), false),
           emitted_(fn.expressions.size(), false) {}
 
     Result<void> run() {
@@ -24,7 +24,7 @@ public:
     }
 
 private:
-    Span span_of_function() const { return fn_.expressions.empty() ? Span{} : fn_.expressions.span(Handle<ir::Expression>(0)); }
+    Span span_of_function() const { return span_; }
 
     const ir::TypeInner& ty(Handle<ir::Expression> h) const { return v_.inner(info_.expression_types[h.index]); }
     Handle<ir::Type> tyh(Handle<ir::Expression> h) const { return info_.expression_types[h.index]; }
@@ -266,13 +266,14 @@ private:
     const ir::Function& fn_;
     std::optional<uint32_t> index_;
     FunctionInfo& info_;
+    Span span_;
     std::vector<bool> visible_;
     std::vector<bool> emitted_;
 };
 
 }  // namespace
 
-Result<FunctionInfo> Validator::check_function(const ir::Function& fn, std::optional<uint32_t> index) {
+Result<FunctionInfo> Validator::check_function(const ir::Function& fn, std::optional<uint32_t> index, Span span) {
     FunctionInfo info;
     for (uint32_t i = 0; i < fn.local_variables.size(); ++i) {
         const auto h = fn.local_variables.handle(i);
@@ -281,30 +282,28 @@ Result<FunctionInfo> Validator::check_function(const ir::Function& fn, std::opti
             return fail(fn.local_variables.span(h), "local variable '" + lv.name + "' has an invalid type");
     }
     for (const auto& a : fn.arguments) {
-        if (!m_.types.contains(a.type)) return fail({}, "argument '" + a.name + "' has an invalid type");
+        if (!m_.types.contains(a.type)) return fail(span, "argument '" + a.name + "' has an invalid type");
         const ir::TypeInner& t = inner(a.type);
         if (auto* p = std::get_if<Pointer>(&t)) {
             if (p->space == ir::AddressSpace::Uniform)
-                return fail({}, "argument '" + a.name + "': pointers to uniform memory cannot be passed");
+                return fail(span, "argument '" + a.name + "': pointers to uniform memory cannot be passed");
         } else if (!is_constructible(a.type)) {
-            return fail({}, "argument '" + a.name + "' has a type that cannot be passed");
+            return fail(span, "argument '" + a.name + "' has a type that cannot be passed");
         }
     }
     if (fn.result && (!m_.types.contains(fn.result->type) || !is_constructible(fn.result->type)))
-        return fail({}, "invalid return type");
+        return fail(span, "invalid return type");
     WGSL_TRY(info.expression_types, resolve_all(fn.expressions, &fn, false));
     info.use_counts.assign(fn.expressions.size(), 0);
-    for (uint32_t i = 0; i < fn.expressions.size(); ++i)
-        ir::for_each_operand(fn.expressions[fn.expressions.handle(i)], [&](Handle<ir::Expression>) {});
     for (const auto& lv : fn.local_variables.items()) {
         if (lv.init) {
             if (!fn.expressions.contains(*lv.init) || ir::needs_emit(fn.expressions[*lv.init]))
-                return fail({}, "local variable '" + lv.name + "' has an invalid initialiser");
+                return fail(span, "local variable '" + lv.name + "' has an invalid initialiser");
             if (info.expression_types[lv.init->index] != lv.type)
-                return fail({}, "local variable '" + lv.name + "' initialised with the wrong type");
+                return fail(span, "local variable '" + lv.name + "' initialised with the wrong type");
         }
     }
-    BodyChecker checker(*this, fn, index, info);
+    BodyChecker checker(*this, fn, index, info, span);
     WGSL_CHECK(checker.run());
     // Uses by non-emitted expressions (which are never covered by an Emit) count too.
     for (uint32_t i = 0; i < fn.expressions.size(); ++i) {

@@ -35,7 +35,7 @@ public:
                                                           const ir::Function* fn, bool global);
 
     // statements.cpp
-    Result<FunctionInfo> check_function(const ir::Function& fn, std::optional<uint32_t> index);
+    Result<FunctionInfo> check_function(const ir::Function& fn, std::optional<uint32_t> index, Span span);
 
     // helpers
     const ir::TypeInner& inner(ir::Handle<ir::Type> h) const { return info_.types[h].inner; }
