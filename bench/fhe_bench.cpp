@@ -180,14 +180,17 @@ class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const auto& run : runs) {
-      if (!run.error_occurred && run.run_type == Run::RT_Iteration) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+      if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
+      if (!times_.contains(run.benchmark_name())) order_.push_back(run.benchmark_name());
+      times_[run.benchmark_name()] = run.GetAdjustedRealTime();
     }
     ConsoleReporter::ReportRuns(runs);
   }
 
   void print_ratios() const {
     std::printf("\nGPU / host time (through the library, read-back included; lower is better for the GPU)\n");
-    for (const auto& [name, gpu_time] : times_) {
+    for (const auto& name : order_) {
+      const double gpu_time = times_.at(name);
       if (name.rfind("BM_Gpu", 0) != 0) continue;
       const std::string host_name = "BM_Host" + name.substr(6);
       const auto host = times_.find(host_name);
@@ -199,6 +202,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
  private:
   std::map<std::string, double> times_;
+  std::vector<std::string> order_;  // in the order the runs were reported
 };
 
 }  // namespace

@@ -4,7 +4,11 @@
 
 #include "fhe_reference.hpp"
 #include "ops/fhe_pointwise_mul/pointwise_mul.hpp"
+#include "ops/fhe_common/gpu.hpp"
+#include "ops/fhe_common/modular.hpp"
+#include "shaders/embedded_wgsl.hpp"
 #include "support/gpu.hpp"
+#include "tensor/compute_dispatch.hpp"
 
 namespace trelliken {
 namespace {
@@ -100,6 +104,35 @@ TEST(FhePointwiseMul, OperandsThatAreNotReducedStillGiveTheExactProduct) {
     ASSERT_TRUE(r) << r.error().message();
     EXPECT_EQ(*r, multiply_on_host(a, b, q)) << q;
   }
+}
+
+// The operation never launches the four-per-invocation entry point; it is checked directly.
+TEST(FhePointwiseMul, BatchedEntryPointStopsAtTheDegree) {
+  TRELLIKEN_REQUIRE_DEVICE(device);
+  const std::uint64_t q = testing::kLargestPrime;
+  const std::uint32_t n = 1001;
+  const auto a = testing::random_residues(n, q, 5);
+  const auto b = testing::random_residues(n, q, 6);
+  auto ta = Tensor::from_u64(a, device).value();
+  auto tb = Tensor::from_u64(b, device).value();
+  // One spare coefficient past the degree must stay untouched.
+  auto out = Tensor::from_u64(std::vector<std::uint64_t>(n + 1, 77), device).value();
+  const std::uint64_t mu = fhe::barrett_mu(q);
+  const std::vector<std::uint32_t> words = {n, static_cast<std::uint32_t>(q), static_cast<std::uint32_t>(q >> 32),
+                                            static_cast<std::uint32_t>(mu), static_cast<std::uint32_t>(mu >> 32),
+                                            0, 0, 0};
+  auto params = fhe::buffer_with_words(*device, "batched params", WGPUBufferUsage_Uniform, words).value();
+  ASSERT_TRUE(ComputeDispatch(device, "batched")
+                  .shader(std::string(embedded_wgsl("ops/fhe_pointwise_mul/pointwise_mul.wgsl")), "batched")
+                  .storage_read(0, ta.buffer())
+                  .storage_read(1, tb.buffer())
+                  .storage_rw(2, out.buffer())
+                  .uniform(3, params)
+                  .dispatch(fhe::workgroups_for((n + 3) / 4), 1, 1)
+                  .submit());
+  auto want = multiply_on_host(a, b, q);
+  want.push_back(77);
+  EXPECT_EQ(out.to_vec_u64().value(), want);
 }
 
 TEST(FhePointwiseMul, ZeroCoefficientsGiveAnEmptyTensor) {
