@@ -340,5 +340,41 @@ void run_matmul(const char* fixture, double tolerance) {
 TEST(SpirvExecution, TiledMatmulF64) { run_matmul<double>("matmul_tiled_f64.wgsl", 1e-13); }
 TEST(SpirvExecution, TiledMatmulF32) { run_matmul<float>("matmul_tiled_f32.wgsl", 1e-4); }
 
+// Pointers into storage buffers as function arguments (whole buffers, members, elements, handed on) travel as
+// variable pointers; lavapipe offers the feature, so the module must both validate and compute the right thing.
+TEST(SpirvExecution, StoragePointerArguments) {
+    auto words = compile_fixture("storage_pointers.wgsl");
+    ASSERT_FALSE(words.empty());
+    VulkanRunner* runner = runner_or_fail();
+    ASSERT_NE(runner, nullptr);
+    ASSERT_TRUE(runner->features().variable_pointers_storage_buffer) << runner->device_name();
+    constexpr uint32_t n = 37;
+    std::vector<uint32_t> input(n), out(n, 0), counts(n + 1, 0), pairs(2 * n);
+    for (uint32_t i = 0; i < n; ++i) {
+        input[i] = i * i + 5;
+        counts[1 + i] = 1000 * i;
+        pairs[2 * i] = i;
+        pairs[2 * i + 1] = 50 + i;
+    }
+    Dispatch d;
+    d.words = words;
+    d.buffers = {BufferBinding{0, BufferKind::storage, to_bytes(input)}, BufferBinding{1, BufferKind::storage, to_bytes(out)},
+                 BufferBinding{2, BufferKind::storage, to_bytes(counts)},
+                 BufferBinding{3, BufferKind::storage, to_bytes(pairs)}};
+    d.groups = {n, 1, 1};
+    auto result = runner->run(d);
+    ASSERT_TRUE(result) << result.error();
+    auto got_out = from_bytes<uint32_t>((*result)[1]);
+    auto got_counts = from_bytes<uint32_t>((*result)[2]);
+    auto got_pairs = from_bytes<uint32_t>((*result)[3]);
+    EXPECT_EQ(got_counts[0], 7u);
+    for (uint32_t i = 0; i < n; ++i) {
+        EXPECT_EQ(got_out[i], input[i] * 3 + 1 + 100) << i;
+        EXPECT_EQ(got_counts[1 + i], 1000 * i + input[i]) << i;
+        EXPECT_EQ(got_pairs[2 * i], 50 + i) << i;
+        EXPECT_EQ(got_pairs[2 * i + 1], i) << i;
+    }
+}
+
 }  // namespace
 }  // namespace trelliken::spirv_tests

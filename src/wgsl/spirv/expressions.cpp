@@ -90,7 +90,7 @@ Result<Id> FunctionWriter::value(ir::Handle<ir::Expression> handle) {
     } else if (auto* c = e.as<ir::expr::Constant>()) {
         SPIRV_TRY(id, m_.global_expression(module_.constants[c->constant].init));
     } else if (auto* o = e.as<ir::expr::Override>()) {
-        SPIRV_TRY(id, m_.override_constant(o->override_, span));
+        SPIRV_TRY(id, override_value(o->override_, span));
     } else if (e.is<ir::expr::ZeroValue>()) {
         SPIRV_TRY(Id type, type_of_expr(handle));
         id = m_.constant_null(type);
@@ -648,6 +648,78 @@ Result<Id> FunctionWriter::emit_array_length(ir::Handle<ir::Expression> handle, 
         }
     }
     return cannot_express(span, "arrayLength of a pointer that is not a buffer's runtime-sized array");
+}
+
+// An override whose default is computed from other overrides cannot be a spec constant of its own: a spec
+// constant's default must be a literal, and Vulkan shaders may not fold float arithmetic into OpSpecConstantOp.
+// So its value is computed on entry of each function that reads it, from the spec constants it depends on. It
+// follows them when they are specialised but has no SpecId, so it cannot be set on its own through SPIR-V.
+Result<Id> FunctionWriter::override_value(ir::Handle<ir::Override> handle, Span span) {
+    if (!module_.overrides.contains(handle)) return cannot_express(span, "a reference to a missing override");
+    const ir::Override& o = module_.overrides[handle];
+    if (!o.init || module_.global_expressions[*o.init].is<ir::expr::Literal>())
+        return m_.override_constant(handle, span);
+    if (auto it = derived_overrides_.find(handle.index); it != derived_overrides_.end()) return it->second;
+    SPIRV_TRY(ExprType t, type_of(module_, o.type, span));
+    if (!t.shape.is_scalar()) return cannot_express(span, "an override of non-scalar type");
+    SPIRV_TRY(Id v, derived_override_part(*o.init, t.shape.scalar, o.name, span));
+    derived_overrides_[handle.index] = v;
+    return v;
+}
+
+Result<Id> FunctionWriter::derived_override_part(ir::Handle<ir::Expression> handle, ir::Scalar scalar,
+                                                 const std::string& name, Span span) {
+    auto refuse = [&] {
+        return cannot_express(span, "override '" + name +
+                                        "' whose default is not built from literals, constants and overrides "
+                                        "of its type with + - * (and / on floats)");
+    };
+    if (!module_.global_expressions.contains(handle)) return refuse();
+    const ir::Expression& e = module_.global_expressions[handle];
+    if (auto* lit = e.as<ir::expr::Literal>()) {
+        if (scalar.kind == ir::ScalarKind::Bool || lit->kind == ir::LiteralKind::Bool) return refuse();
+        const bool integer = lit->kind == ir::LiteralKind::I32 || lit->kind == ir::LiteralKind::U32 ||
+                             lit->kind == ir::LiteralKind::AbstractInt;
+        return m_.constant_number(scalar, integer ? static_cast<double>(lit->i) : lit->f, span);
+    }
+    if (auto* c = e.as<ir::expr::Constant>()) {
+        if (!module_.constants.contains(c->constant)) return refuse();
+        return derived_override_part(module_.constants[c->constant].init, scalar, name, span);
+    }
+    if (auto* ov = e.as<ir::expr::Override>()) {
+        if (!module_.overrides.contains(ov->override_)) return refuse();
+        SPIRV_TRY(ExprType t, type_of(module_, module_.overrides[ov->override_].type, span));
+        if (!t.shape.is_scalar() || !(t.shape.scalar == scalar)) return refuse();
+        return override_value(ov->override_, span);
+    }
+    SPIRV_TRY(Id type, m_.scalar_type(scalar, span));
+    const bool is_float_scalar = scalar.kind == ir::ScalarKind::Float;
+    if (auto* u = e.as<ir::expr::Unary>()) {
+        if (u->op != ir::UnaryOperator::Negate || scalar.kind == ir::ScalarKind::Uint) return refuse();
+        SPIRV_TRY(Id x, derived_override_part(u->expr, scalar, name, span));
+        const Id id = m_.fresh();
+        Instruction(is_float_scalar ? spv::OpFNegate : spv::OpSNegate).add(type).add(id).add(x).append_to(prelude_);
+        return id;
+    }
+    if (auto* b = e.as<ir::expr::Binary>()) {
+        if (scalar.kind == ir::ScalarKind::Bool) return refuse();
+        spv::Op opcode = spv::OpNop;
+        switch (b->op) {
+            case ir::BinaryOperator::Add: opcode = is_float_scalar ? spv::OpFAdd : spv::OpIAdd; break;
+            case ir::BinaryOperator::Subtract: opcode = is_float_scalar ? spv::OpFSub : spv::OpISub; break;
+            case ir::BinaryOperator::Multiply: opcode = is_float_scalar ? spv::OpFMul : spv::OpIMul; break;
+            // Integer division by zero is a pipeline-creation error in WGSL, which code cannot report.
+            case ir::BinaryOperator::Divide: opcode = is_float_scalar ? spv::OpFDiv : spv::OpNop; break;
+            default: break;
+        }
+        if (opcode == spv::OpNop) return refuse();
+        SPIRV_TRY(Id l, derived_override_part(b->left, scalar, name, span));
+        SPIRV_TRY(Id r, derived_override_part(b->right, scalar, name, span));
+        const Id id = m_.fresh();
+        Instruction(opcode).add(type).add(id).add(l).add(r).append_to(prelude_);
+        return id;
+    }
+    return refuse();
 }
 
 }  // namespace trelliken::wgsl::spirv

@@ -128,6 +128,9 @@ private:
     Result<Id> emit_math(ir::Handle<ir::Expression> handle, const ir::expr::Math& m);
     Result<Id> emit_as(ir::Handle<ir::Expression> handle, const ir::expr::As& as);
     Result<Id> emit_array_length(ir::Handle<ir::Expression> handle, const ir::expr::ArrayLength& a);
+    Result<Id> override_value(ir::Handle<ir::Override> handle, Span span);
+    Result<Id> derived_override_part(ir::Handle<ir::Expression> handle, ir::Scalar scalar, const std::string& name,
+                                     Span span);
     Result<Id> clamp_index(Id index, const ExprType& index_type, uint32_t count, Span span);
     Result<Id> splat_if_scalar(Id id, const Shape& from, const Shape& to, Span span);
     Result<Id> compose_matrix_columns(const Shape& matrix, const std::vector<Id>& scalars, Span span);
@@ -156,6 +159,8 @@ private:
     std::vector<Id> local_ids_;
     std::map<uint32_t, Id> global_pointers_;  // wrapped buffers: access chain made in the entry block
     std::vector<uint32_t> variables_;         // OpVariable instructions of the entry block
+    std::vector<uint32_t> prelude_;           // then values computed once on entry (derived overrides)
+    std::map<uint32_t, Id> derived_overrides_;
     std::vector<uint32_t> code_;              // everything after them
     bool block_open_ = true;
     std::vector<Id> break_targets_;

@@ -44,8 +44,18 @@ Result<void> FunctionWriter::write(Id id, const std::vector<ir::Handle<ir::Globa
                     case ir::AddressSpace::Function: sc = spv::StorageClassFunction; break;
                     case ir::AddressSpace::Private: sc = spv::StorageClassPrivate; break;
                     case ir::AddressSpace::WorkGroup: sc = spv::StorageClassWorkgroup; break;
+                    case ir::AddressSpace::Storage:
+                        // Logical addressing lets only whole Function/Private/Workgroup variables through a call.
+                        // Storage-buffer pointers travel as variable pointers instead (core since SPIR-V 1.3,
+                        // the Vulkan feature variablePointersStorageBuffer): one callee serves every argument,
+                        // and an argument may point into part of a buffer. Specialising the callee per root
+                        // would avoid the feature but multiply the code; uniform pointers have no such route.
+                        sc = spv::StorageClassStorageBuffer;
+                        m_.sections().capabilities.insert(spv::CapabilityVariablePointersStorageBuffer);
+                        break;
                     default:
-                        return cannot_express({}, "a pointer parameter into a buffer (function '" + f_.name + "')");
+                        return cannot_express({}, "a pointer parameter into a uniform buffer (function '" + f_.name +
+                                                      "')");
                 }
                 type = m_.pointer_type(sc, value_type);
             }
@@ -97,6 +107,7 @@ Result<void> FunctionWriter::write(Id id, const std::vector<ir::Handle<ir::Globa
     auto& out = m_.sections().functions;
     out.insert(out.end(), header.begin(), header.end());
     out.insert(out.end(), variables_.begin(), variables_.end());
+    out.insert(out.end(), prelude_.begin(), prelude_.end());
     out.insert(out.end(), code_.begin(), code_.end());
     emit(out, spv::OpFunctionEnd, {});
     return {};
@@ -319,8 +330,9 @@ Result<void> FunctionWriter::write_statement(const ir::Statement& statement, Spa
         std::vector<Id> operands{m_.function_id(c->function)};
         for (auto a : c->arguments) {
             SPIRV_TRY(Id v, value(a));
-            if (types_[a.index].pointer) {
-                // Logical addressing only lets whole variables through a call.
+            if (types_[a.index].pointer && types_[a.index].space != ir::AddressSpace::Storage) {
+                // Logical addressing only lets whole variables through a call (storage-buffer pointers are
+                // variable pointers, see the parameter types).
                 const ir::Expression& e = f_.expressions[a];
                 if (!(e.is<ir::expr::LocalVariable>() || e.is<ir::expr::FunctionArgument>() ||
                       (e.is<ir::expr::GlobalVariable>() &&

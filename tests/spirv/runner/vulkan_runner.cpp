@@ -138,6 +138,8 @@ std::expected<std::unique_ptr<VulkanRunner>, std::string> VulkanRunner::create()
     enable11.pNext = &enable12;
     enable11.storageBuffer16BitAccess = offered11.storageBuffer16BitAccess;
     enable11.uniformAndStorageBuffer16BitAccess = offered11.uniformAndStorageBuffer16BitAccess;
+    // The writer passes pointers into storage buffers to functions as variable pointers.
+    enable11.variablePointersStorageBuffer = offered11.variablePointersStorageBuffer;
     VkPhysicalDeviceFeatures2 enable{};
     enable.sType = VK_STRUCTURE_TYPE_PHYSICAL_DEVICE_FEATURES_2;
     enable.pNext = &enable11;
@@ -148,6 +150,7 @@ std::expected<std::unique_ptr<VulkanRunner>, std::string> VulkanRunner::create()
     state->features.int64 = offered.features.shaderInt64 == VK_TRUE;
     state->features.float16 = offered12.shaderFloat16 == VK_TRUE;
     state->features.storage16 = offered11.storageBuffer16BitAccess == VK_TRUE;
+    state->features.variable_pointers_storage_buffer = offered11.variablePointersStorageBuffer == VK_TRUE;
 
     float priority = 1.0f;
     VkDeviceQueueCreateInfo queue_info{};

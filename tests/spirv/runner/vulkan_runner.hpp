@@ -39,6 +39,7 @@ struct DeviceFeatures {
     bool int64 = false;
     bool float16 = false;
     bool storage16 = false;
+    bool variable_pointers_storage_buffer = false;
 };
 
 /// One Vulkan 1.2 instance and device on lavapipe. Creating it is slow (tens of
