@@ -71,39 +71,39 @@ Result<void> compute_struct_layout(const ir::Arena<ir::Type>& types, ir::type::S
     return {};
 }
 
-std::string type_key(const ir::TypeInner& inner) {
+TypeInterner::Key TypeInterner::key_of(const ir::TypeInner& inner) {
     using namespace ir::type;
-    auto sc = [](ir::Scalar s) {
-        return std::to_string(static_cast<int>(s.kind)) + "." + std::to_string(static_cast<int>(s.width));
-    };
-    if (auto* s = std::get_if<Scalar>(&inner)) return "s" + sc(s->scalar);
-    if (auto* v = std::get_if<Vector>(&inner)) return "v" + std::to_string(static_cast<int>(v->size)) + sc(v->scalar);
-    if (auto* m = std::get_if<Matrix>(&inner))
-        return "m" + std::to_string(static_cast<int>(m->columns)) + std::to_string(static_cast<int>(m->rows)) +
-               sc(m->scalar);
-    if (auto* a = std::get_if<Atomic>(&inner)) return "t" + sc(a->scalar);
-    if (auto* p = std::get_if<Pointer>(&inner))
-        return "p" + std::to_string(p->base.index) + "." + std::to_string(static_cast<int>(p->space)) + "." +
-               std::to_string(static_cast<int>(p->access));
-    if (auto* a = std::get_if<Array>(&inner))
-        return "a" + std::to_string(a->base.index) + "." +
-               (a->size.kind == ir::ArraySize::Kind::Constant ? std::to_string(a->size.count) : "*") + "." +
-               std::to_string(a->stride);
-    return {};
+    // First word: variant index, scalar kind and width, sizes, space and access; second word: handles and counts.
+    auto sc = [](ir::Scalar s) { return (static_cast<uint64_t>(s.kind) << 8) | s.width; };
+    uint64_t a = static_cast<uint64_t>(inner.index()) << 56;
+    uint64_t b = 0;
+    if (auto* s = std::get_if<Scalar>(&inner)) a |= sc(s->scalar);
+    else if (auto* v = std::get_if<Vector>(&inner)) a |= sc(v->scalar) | (static_cast<uint64_t>(v->size) << 16);
+    else if (auto* m = std::get_if<Matrix>(&inner))
+        a |= sc(m->scalar) | (static_cast<uint64_t>(m->columns) << 16) | (static_cast<uint64_t>(m->rows) << 24);
+    else if (auto* t = std::get_if<Atomic>(&inner)) a |= sc(t->scalar);
+    else if (auto* p = std::get_if<Pointer>(&inner)) {
+        a |= (static_cast<uint64_t>(p->space) << 16) | (static_cast<uint64_t>(p->access) << 24);
+        b = p->base.index;
+    } else if (auto* r = std::get_if<Array>(&inner)) {
+        a |= (static_cast<uint64_t>(r->size.kind) << 16) | (static_cast<uint64_t>(r->stride) << 24);
+        b = (static_cast<uint64_t>(r->base.index) << 32) | r->size.count;
+    }
+    return {a, b};
 }
 
 TypeInterner::TypeInterner(ir::Arena<ir::Type>& types) : types_(&types) {
     for (uint32_t i = 0; i < types.size(); ++i) {
         const ir::Type& t = types[types.handle(i)];
-        if (!std::holds_alternative<ir::type::Struct>(t.inner)) index_.emplace(type_key(t.inner), types.handle(i));
+        if (!std::holds_alternative<ir::type::Struct>(t.inner)) index_.emplace(key_of(t.inner), types.handle(i));
     }
 }
 
 ir::Handle<ir::Type> TypeInterner::intern(ir::TypeInner inner, Span span) {
-    std::string key = type_key(inner);
+    const Key key = key_of(inner);
     if (auto it = index_.find(key); it != index_.end()) return it->second;
     auto h = types_->append(ir::Type{std::nullopt, std::move(inner)}, span);
-    index_.emplace(std::move(key), h);
+    index_.emplace(key, h);
     return h;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 #include "wgsl/ir/ir.h"
 
@@ -35,12 +36,16 @@ public:
     ir::Handle<ir::Type> add_struct(std::string name, ir::type::Struct s, Span span = {});
     ir::Arena<ir::Type>& types() { return *types_; }
 
-private:
-    ir::Arena<ir::Type>* types_;
-    std::unordered_map<std::string, ir::Handle<ir::Type>> index_;
-};
+    /// A key that identifies a non-struct type (two words, so lookups do not allocate).
+    using Key = std::pair<uint64_t, uint64_t>;
+    [[nodiscard]] static Key key_of(const ir::TypeInner& inner);
 
-/// A key that identifies a non-struct type inner (used for interning).
-[[nodiscard]] std::string type_key(const ir::TypeInner& inner);
+private:
+    struct KeyHash {
+        size_t operator()(const Key& k) const noexcept { return std::hash<uint64_t>{}(k.first * 0x9E3779B97F4A7C15ull ^ k.second); }
+    };
+    ir::Arena<ir::Type>* types_;
+    std::unordered_map<Key, ir::Handle<ir::Type>, KeyHash> index_;
+};
 
 }  // namespace trelliken::wgsl

@@ -5,7 +5,7 @@
 // rendered at the edge (the command-line tool, a caller printing an error), so the phases never count lines.
 
 #include <cstdint>
-#include <expected>
+#include "wgsl/common/expected.h"
 #include <string>
 #include <string_view>
 #include <vector>

@@ -18,8 +18,8 @@ struct Block {
     std::vector<Span> spans;
 
     void push(Statement s, Span span);
-    [[nodiscard]] size_t size() const { return statements.size(); }
-    [[nodiscard]] bool empty() const { return statements.empty(); }
+    [[nodiscard]] size_t size() const;
+    [[nodiscard]] bool empty() const;
 };
 
 enum class AtomicFunction : uint8_t { Add, Subtract, And, ExclusiveOr, InclusiveOr, Min, Max, Exchange };
@@ -114,6 +114,9 @@ struct Statement : StatementVariant {
     template <class T>
     [[nodiscard]] bool is() const { return std::holds_alternative<T>(static_cast<const StatementVariant&>(*this)); }
 };
+
+inline size_t Block::size() const { return statements.size(); }
+inline bool Block::empty() const { return statements.empty(); }
 
 inline void Block::push(Statement s, Span span) {
     statements.push_back(std::move(s));

@@ -1,4 +1,3 @@
-#include <cstring>
 
 #include "wgsl/lexer/token.h"
 
@@ -170,34 +169,44 @@ private:
         }
         if (static_cast<unsigned char>(c) >= 0x80)
             return error_at(span(pos_, pos_ + 1), "non-ASCII character outside a comment");
-        struct Op {
-            const char* text;
-            TokenKind kind;
+        // Punctuation: longest match first, decided by the first one to three characters.
+        const char c1 = at(pos_ + 1), c2 = at(pos_ + 2);
+        auto tok = [&](TokenKind k, size_t n) -> Result<Token> {
+            pos_ += n;
+            return Token{k, span(start, pos_)};
         };
-        // Longest spellings first.
-        static constexpr Op ops[] = {
-            {">>=", TokenKind::ShiftRightEqual}, {"<<=", TokenKind::ShiftLeftEqual}, {"&&", TokenKind::AndAnd},
-            {"&=", TokenKind::AndEqual}, {"->", TokenKind::Arrow}, {"/=", TokenKind::SlashEqual},
-            {"!=", TokenKind::BangEqual}, {"==", TokenKind::EqualEqual}, {">=", TokenKind::GreaterEqual},
-            {">>", TokenKind::ShiftRight}, {"<=", TokenKind::LessEqual}, {"<<", TokenKind::ShiftLeft},
-            {"%=", TokenKind::PercentEqual}, {"--", TokenKind::MinusMinus}, {"-=", TokenKind::MinusEqual},
-            {"++", TokenKind::PlusPlus}, {"+=", TokenKind::PlusEqual}, {"||", TokenKind::OrOr},
-            {"|=", TokenKind::OrEqual}, {"*=", TokenKind::StarEqual}, {"^=", TokenKind::XorEqual},
-            {"&", TokenKind::And}, {"@", TokenKind::At}, {"/", TokenKind::Slash}, {"!", TokenKind::Bang},
-            {"[", TokenKind::BracketLeft}, {"]", TokenKind::BracketRight}, {"{", TokenKind::BraceLeft},
-            {"}", TokenKind::BraceRight}, {":", TokenKind::Colon}, {",", TokenKind::Comma},
-            {"=", TokenKind::Equal}, {">", TokenKind::Greater}, {"<", TokenKind::Less},
-            {"%", TokenKind::Percent}, {"-", TokenKind::Minus}, {".", TokenKind::Period},
-            {"+", TokenKind::Plus}, {"|", TokenKind::Or}, {"(", TokenKind::ParenLeft},
-            {")", TokenKind::ParenRight}, {";", TokenKind::Semicolon}, {"*", TokenKind::Star},
-            {"~", TokenKind::Tilde}, {"^", TokenKind::Xor},
-        };
-        for (const Op& op : ops) {
-            const size_t n = std::strlen(op.text);
-            if (src_.substr(pos_, n) == op.text) {
-                pos_ += n;
-                return Token{op.kind, span(start, pos_)};
-            }
+        switch (c) {
+            case '&': return c1 == '&' ? tok(TokenKind::AndAnd, 2) : c1 == '=' ? tok(TokenKind::AndEqual, 2) : tok(TokenKind::And, 1);
+            case '|': return c1 == '|' ? tok(TokenKind::OrOr, 2) : c1 == '=' ? tok(TokenKind::OrEqual, 2) : tok(TokenKind::Or, 1);
+            case '-':
+                return c1 == '>' ? tok(TokenKind::Arrow, 2) : c1 == '-' ? tok(TokenKind::MinusMinus, 2)
+                       : c1 == '=' ? tok(TokenKind::MinusEqual, 2) : tok(TokenKind::Minus, 1);
+            case '+': return c1 == '+' ? tok(TokenKind::PlusPlus, 2) : c1 == '=' ? tok(TokenKind::PlusEqual, 2) : tok(TokenKind::Plus, 1);
+            case '/': return c1 == '=' ? tok(TokenKind::SlashEqual, 2) : tok(TokenKind::Slash, 1);
+            case '*': return c1 == '=' ? tok(TokenKind::StarEqual, 2) : tok(TokenKind::Star, 1);
+            case '%': return c1 == '=' ? tok(TokenKind::PercentEqual, 2) : tok(TokenKind::Percent, 1);
+            case '^': return c1 == '=' ? tok(TokenKind::XorEqual, 2) : tok(TokenKind::Xor, 1);
+            case '!': return c1 == '=' ? tok(TokenKind::BangEqual, 2) : tok(TokenKind::Bang, 1);
+            case '=': return c1 == '=' ? tok(TokenKind::EqualEqual, 2) : tok(TokenKind::Equal, 1);
+            case '>':
+                if (c1 == '>') return c2 == '=' ? tok(TokenKind::ShiftRightEqual, 3) : tok(TokenKind::ShiftRight, 2);
+                return c1 == '=' ? tok(TokenKind::GreaterEqual, 2) : tok(TokenKind::Greater, 1);
+            case '<':
+                if (c1 == '<') return c2 == '=' ? tok(TokenKind::ShiftLeftEqual, 3) : tok(TokenKind::ShiftLeft, 2);
+                return c1 == '=' ? tok(TokenKind::LessEqual, 2) : tok(TokenKind::Less, 1);
+            case '@': return tok(TokenKind::At, 1);
+            case '[': return tok(TokenKind::BracketLeft, 1);
+            case ']': return tok(TokenKind::BracketRight, 1);
+            case '{': return tok(TokenKind::BraceLeft, 1);
+            case '}': return tok(TokenKind::BraceRight, 1);
+            case ':': return tok(TokenKind::Colon, 1);
+            case ',': return tok(TokenKind::Comma, 1);
+            case '.': return tok(TokenKind::Period, 1);
+            case '(': return tok(TokenKind::ParenLeft, 1);
+            case ')': return tok(TokenKind::ParenRight, 1);
+            case ';': return tok(TokenKind::Semicolon, 1);
+            case '~': return tok(TokenKind::Tilde, 1);
+            default: break;
         }
         return error_at(span(pos_, pos_ + 1), std::string("unexpected character '") + c + "'");
     }

@@ -3,6 +3,7 @@
 // Emit structure of function bodies. Internal to parse().
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -102,7 +103,7 @@ public:
     ir::Handle<ir::Expression> commit_value(const ConstValue& v, Span span);
     /// Converts an operand for use where `target` is expected (assignment, argument, initialiser).
     Result<Operand> coerce(Operand op, const VType& target, std::string_view what);
-    Result<void> unify_abstract(std::vector<Operand*> ops, Span span);
+    Result<void> unify_abstract(std::span<Operand* const> ops, Span span);
     ir::Handle<ir::Expression> append(ir::Expression e, Span span);
     ir::Arena<ir::Expression>& arena();
     Operand runtime(const VType& t, ir::Handle<ir::Expression> h, Span span);

@@ -431,7 +431,8 @@ Result<Operand> Lowerer::builtin(const ast::Expr& e, std::vector<Operand> args, 
     }
     if (name == "select") {
         if (args.size() != 3) return fail(span, "select takes 3 arguments");
-        WGSL_CHECK(unify_abstract({&args[0], &args[1]}, span));
+        Operand* pair[] = {&args[0], &args[1]};
+        WGSL_CHECK(unify_abstract(pair, span));
         if (!(args[0].type == args[1].type)) return fail(span, "select: arguments of different types");
         const VType& c = args[2].type;
         const VType& t = args[0].type;

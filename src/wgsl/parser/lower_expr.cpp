@@ -84,7 +84,7 @@ Result<Operand> Lowerer::coerce(Operand op, const VType& target, std::string_vie
 }
 
 // Abstract operands take the concrete scalar of their partners; all-abstract ones agree on the widest abstract.
-Result<void> Lowerer::unify_abstract(std::vector<Operand*> ops, Span span) {
+Result<void> Lowerer::unify_abstract(std::span<Operand* const> ops, Span span) {
     std::optional<ir::Scalar> concrete;
     bool any_float = false;
     for (Operand* o : ops) {
@@ -327,7 +327,8 @@ Result<Operand> Lowerer::binary_op(ir::BinaryOperator op, Operand l, Operand r, 
         if (!l.type.is_abstract() && r.type.scalar != ir::Scalar::u32()) return fail(span, "shift amount must be u32");
         if (l.type.kind != r.type.kind || (l.type.is_vector() && l.type.size != r.type.size)) return mismatch();
     } else {
-        WGSL_CHECK(unify_abstract({&l, &r}, span));
+        Operand* pair[] = {&l, &r};
+        WGSL_CHECK(unify_abstract(pair, span));
         if (l.type.scalar != r.type.scalar) return mismatch();
     }
     const ir::Scalar s = l.type.scalar;

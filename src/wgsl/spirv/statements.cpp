@@ -158,26 +158,66 @@ Result<void> FunctionWriter::write_prologue(const std::vector<ir::Handle<ir::Glo
         argument_values_.push_back(op(spv::OpCompositeConstruct, type, members));
     }
 
-    // WGSL zero-initialises workgroup memory; Vulkan 1.2 does not, so the first invocation does it and
-    // everyone waits at a barrier before the body runs.
+    // WGSL zero-initialises workgroup memory; Vulkan 1.2 does not, so the invocations do it and everyone waits at
+    // a barrier before the body runs. Fixed-size arrays are shared out element by element in a strided loop:
+    // one invocation storing a whole large array unrolls into thousands of stores, which lavapipe takes seconds
+    // to compile. Everything else is stored whole by the first invocation. The barrier is reached by every
+    // invocation from the same block, so it is in uniform control flow.
     if (!workgroup_vars.empty()) {
+        const Id u32 = m_.u32_type();
         const Id index_var = m_.builtin_input(ir::BuiltIn::LocalInvocationIndex);
         m_.note_builtin(ir::BuiltIn::LocalInvocationIndex);
-        const Id index = op(spv::OpLoad, m_.u32_type(), {index_var});
-        const Id first = op(spv::OpIEqual, m_.bool_type(), {index, m_.constant_u32(0)});
-        const Id zero_label = m_.fresh();
-        const Id merge = m_.fresh();
-        emit(code_, spv::OpSelectionMerge, {merge, spv::SelectionControlMaskNone});
-        terminate(spv::OpBranchConditional, {first, zero_label, merge});
-        start_block(zero_label);
+        const Id index = op(spv::OpLoad, u32, {index_var});
+        const uint32_t invocations =
+            entry_->workgroup_size[0] * entry_->workgroup_size[1] * entry_->workgroup_size[2];
+        std::vector<ir::Handle<ir::GlobalVariable>> whole;
         for (auto h : workgroup_vars) {
             const ir::GlobalVariable& var = module_.global_variables[h];
-            SPIRV_TRY(Id type, m_.arena_type(var.type, {}));
-            emit(code_, spv::OpStore, {m_.global(h).variable, m_.constant_null(type)});
             m_.note_global_use(h);
+            const auto* array = std::get_if<ir::type::Array>(&module_.types[var.type].inner);
+            if (array == nullptr || array->size.kind != ir::ArraySize::Kind::Constant || array->size.count <= 1 ||
+                invocations <= 1) {
+                whole.push_back(h);
+                continue;
+            }
+            SPIRV_TRY(Id element_type, m_.arena_type(array->base, {}));
+            const Id element_pointer = m_.pointer_type(spv::StorageClassWorkgroup, element_type);
+            const Id counter = m_.fresh();
+            emit(variables_, spv::OpVariable,
+                 {m_.pointer_type(spv::StorageClassFunction, u32), counter, spv::StorageClassFunction});
+            emit(code_, spv::OpStore, {counter, index});
+            const Id header = m_.fresh(), body = m_.fresh(), continuing = m_.fresh(), merge = m_.fresh();
+            terminate(spv::OpBranch, {header});
+            start_block(header);
+            const Id i = op(spv::OpLoad, u32, {counter});
+            const Id more = op(spv::OpULessThan, m_.bool_type(), {i, m_.constant_u32(array->size.count)});
+            emit(code_, spv::OpLoopMerge, {merge, continuing, spv::LoopControlMaskNone});
+            terminate(spv::OpBranchConditional, {more, body, merge});
+            start_block(body);
+            const Id element = op(spv::OpAccessChain, element_pointer, {m_.global(h).variable, i});
+            emit(code_, spv::OpStore, {element, m_.constant_null(element_type)});
+            terminate(spv::OpBranch, {continuing});
+            start_block(continuing);
+            const Id next = op(spv::OpIAdd, u32, {i, m_.constant_u32(invocations)});
+            emit(code_, spv::OpStore, {counter, next});
+            terminate(spv::OpBranch, {header});
+            start_block(merge);
         }
-        terminate(spv::OpBranch, {merge});
-        start_block(merge);
+        if (!whole.empty()) {
+            const Id first = op(spv::OpIEqual, m_.bool_type(), {index, m_.constant_u32(0)});
+            const Id zero_label = m_.fresh();
+            const Id merge = m_.fresh();
+            emit(code_, spv::OpSelectionMerge, {merge, spv::SelectionControlMaskNone});
+            terminate(spv::OpBranchConditional, {first, zero_label, merge});
+            start_block(zero_label);
+            for (auto h : whole) {
+                const ir::GlobalVariable& var = module_.global_variables[h];
+                SPIRV_TRY(Id type, m_.arena_type(var.type, {}));
+                emit(code_, spv::OpStore, {m_.global(h).variable, m_.constant_null(type)});
+            }
+            terminate(spv::OpBranch, {merge});
+            start_block(merge);
+        }
         emit(code_, spv::OpControlBarrier,
              {m_.constant_u32(spv::ScopeWorkgroup), m_.constant_u32(spv::ScopeWorkgroup),
               m_.constant_u32(spv::MemorySemanticsAcquireReleaseMask | spv::MemorySemanticsWorkgroupMemoryMask)});
