@@ -35,6 +35,25 @@ TEST(Add, EveryVariantAddsIncludingAPooledOutputLargerThanN) {
   }
 }
 
+TEST(Add, MoreWorkgroupsThanOneDimensionHolds) {
+  TRELLIKEN_REQUIRE_DEVICE(device);
+  const std::size_t n = std::size_t{65536} * 256 + 3;  // 65537 workgroups of 256
+  std::vector<float> a(n), b(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    a[i] = static_cast<float>(i % 1000);
+    b[i] = static_cast<float>(i % 7);
+  }
+  auto ta = Tensor::from_data(a, {n}, device);
+  auto tb = Tensor::from_data(b, {n}, device);
+  ASSERT_TRUE(ta && tb);
+  auto c = ta->add(*tb);
+  ASSERT_TRUE(c) << c.error().message();
+  auto got = c->to_vec();
+  ASSERT_TRUE(got) << got.error().message();
+  for (std::size_t i = 0; i < n; ++i) ASSERT_EQ((*got)[i], a[i] + b[i]) << i;
+  EXPECT_FALSE(device->is_lost());
+}
+
 TEST(Add, PrecisionVectorOfTheValidationRun) {
   TRELLIKEN_REQUIRE_DEVICE(device);
   const float pi = std::numbers::pi_v<float>;

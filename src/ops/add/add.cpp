@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <array>
 
 #include "device/hardware_profile.hpp"
@@ -50,16 +51,21 @@ Result<Tensor> add_with_variant(const Tensor& a, const Tensor& b, AddVariant var
   const std::uint64_t n = a.len();
   const unsigned shift = shift_of(variant);
   const std::uint64_t workgroups = (n >> shift) + ((n & ((1u << shift) - 1)) != 0 ? 1 : 0);
-  if (workgroups > 0xFFFFFFFFu) {
+  const std::shared_ptr<GpuDevice>& device = a.device();
+  // One dimension holds a limited number of workgroups; larger launches fold into y.
+  const std::uint64_t per_dimension = std::max<std::uint32_t>(1, device->limits().max_compute_workgroups_per_dimension);
+  const std::uint64_t x = std::min(workgroups, per_dimension);
+  const std::uint64_t y = x == 0 ? 1 : (workgroups + x - 1) / x;
+  if (y > per_dimension) {
     return fail(ComputeError::invalid_operation("add", fmt::format("{} elements exceed one dispatch", n)));
   }
-  const std::shared_ptr<GpuDevice>& device = a.device();
   auto context = TensorContext::for_device(device);
   PooledBuffer output = context->pool().acquire(n);
   const std::array<platform::Buffer, 3> buffers = {a.buffer(), b.buffer(), output.buffer()};
   platform::BindGroup group = cached_bind_group(*context, buffers, kSignature, "Add Bind Group");
   platform::ComputePipeline pipeline = cached_pipeline(*device, add_source(variant), kSignature, "Add Pipeline");
-  record_launch(*context, RecordedLaunch{std::move(pipeline), std::move(group), static_cast<std::uint32_t>(workgroups), 1, {}});
+  record_launch(*context, RecordedLaunch{std::move(pipeline), std::move(group), static_cast<std::uint32_t>(x),
+                                          static_cast<std::uint32_t>(y), {}});
   return Tensor::from_pooled(std::move(output), a.shape(), device);
 }
 

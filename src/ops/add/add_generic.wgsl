@@ -6,10 +6,11 @@
 @group(0) @binding(2) var<storage, read_write> output: array<f64>;
 
 // No parameter block: the bound is the output buffer's length, which may exceed the tensor's
-// element count when the pool hands out a larger buffer.
+// element count when the pool hands out a larger buffer. Large inputs spread their workgroups
+// over y as well, since one dimension holds at most 65535 of them.
 @compute @workgroup_size(256)
-fn main(@builtin(global_invocation_id) gid: vec3<u32>) {
-  let i = gid.x;
+fn main(@builtin(global_invocation_id) gid: vec3<u32>, @builtin(num_workgroups) groups: vec3<u32>) {
+  let i = gid.x + gid.y * groups.x * 256u;
   if (i >= arrayLength(&output)) {
     return;
   }
