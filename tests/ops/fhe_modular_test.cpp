@@ -6,7 +6,9 @@
 #include <string_view>
 
 #include "fhe_reference.hpp"
+#include "ops/fhe_common/gpu.hpp"
 #include "ops/fhe_common/modular.hpp"
+#include "support/gpu.hpp"
 #include "shaders/embedded_wgsl.hpp"
 #include "shaders/precision/downgrade.hpp"
 
@@ -77,6 +79,21 @@ TEST(FheModular, KernelsShareOneArithmeticText) {
     EXPECT_FALSE(mentions_f64_types(text)) << path;
     EXPECT_NE(text.find("@workgroup_size(256)"), std::string_view::npos) << path;
   }
+}
+
+}  // namespace
+}  // namespace trelliken
+
+namespace trelliken {
+namespace {
+
+TEST(FheLaunchSize, RefusesMoreWorkgroupsThanOneDimensionHolds) {
+  TRELLIKEN_REQUIRE_DEVICE(device);
+  const std::uint64_t limit = device->limits().max_compute_workgroups_per_dimension;
+  EXPECT_TRUE(fhe::check_launch_size(*device, limit * 256));
+  auto refused = fhe::check_launch_size(*device, limit * 256 + 1);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().kind(), ComputeError::Kind::Device);
 }
 
 }  // namespace

@@ -11,6 +11,16 @@
 
 namespace trelliken::fhe {
 
+Result<void> check_launch_size(const GpuDevice& device, std::uint64_t items) {
+  const std::uint64_t groups = (items + kWorkgroupSize - 1) / kWorkgroupSize;
+  const std::uint32_t limit = device.limits().max_compute_workgroups_per_dimension;
+  if (groups > limit) {
+    return fail(ComputeError::device(fmt::format("{} coefficients need {} workgroups, more than the device's {} per dimension",
+                                                 items, groups, limit)));
+  }
+  return {};
+}
+
 namespace {
 
 constexpr WGPUBufferUsage kWorkUsage = WGPUBufferUsage_Storage | WGPUBufferUsage_CopySrc;

@@ -21,6 +21,10 @@ inline constexpr std::uint32_t kWorkgroupSize = 256;
   return static_cast<std::uint32_t>((items + kWorkgroupSize - 1) / kWorkgroupSize);
 }
 
+/// Refuses a launch of `items` invocations that needs more workgroups than one dimension of the
+/// device holds: it would be rejected by the implementation and leave the output unwritten.
+[[nodiscard]] Result<void> check_launch_size(const GpuDevice& device, std::uint64_t items);
+
 /// The values as (low, high) word pairs.
 [[nodiscard]] std::vector<std::uint32_t> to_word_pairs(std::span<const std::uint64_t> values);
 

@@ -42,6 +42,7 @@ FheIntt::FheIntt(Tensor input, std::uint32_t degree, std::uint64_t modulus, std:
       n_inv_(fhe::mod_inverse(degree, modulus)) {}
 
 Result<Tensor> FheIntt::execute() const {
+  if (auto fits = fhe::check_launch_size(*input_.device(), degree_); !fits) return fail(fits.error());
   const std::string_view source = embedded_wgsl("ops/fhe_intt/intt.wgsl");
   const fhe::TransformPlan plan{&input_, degree_, modulus_, mu_, inverse_root_, &inverse_twiddles_, source, &kLabels};
   auto passes = fhe::run_transform_passes(plan);

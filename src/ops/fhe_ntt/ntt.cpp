@@ -43,6 +43,7 @@ FheNtt::FheNtt(Tensor input, std::uint32_t degree, std::uint64_t modulus, std::u
       mu_(fhe::barrett_mu(modulus)) {}
 
 Result<Tensor> FheNtt::execute() const {
+  if (auto fits = fhe::check_launch_size(*input_.device(), degree_); !fits) return fail(fits.error());
   const fhe::TransformPlan plan{&input_, degree_, modulus_, mu_, root_, &twiddles_,
                                 embedded_wgsl("ops/fhe_ntt/ntt.wgsl"), &kLabels};
   auto passes = fhe::run_transform_passes(plan);

@@ -31,6 +31,7 @@ FhePointwiseMul::FhePointwiseMul(Tensor a, Tensor b, std::uint64_t modulus, std:
 
 Result<Tensor> FhePointwiseMul::execute() const {
   const auto& device = a_.device();
+  if (auto fits = fhe::check_launch_size(*device, degree_); !fits) return fail(fits.error());
   auto output = device->create_buffer({"Point-wise Multiply Output", std::uint64_t{degree_} * 8,
                                        WGPUBufferUsage_Storage | WGPUBufferUsage_CopySrc, false});
   if (!output) return fail(output.error());
