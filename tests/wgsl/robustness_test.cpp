@@ -97,3 +97,23 @@ TEST(Robustness, PathologicalInputs) {
 
 }  // namespace
 }  // namespace trelliken::wgsl
+
+namespace trelliken::wgsl {
+namespace {
+
+// Every input the fuzzer ever crashed on stays a test.
+TEST(Robustness, FuzzRegressions) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(TRELLIKEN_SOURCE_DIR) / "fuzz" / "regressions" / "wgsl";
+    ASSERT_TRUE(fs::exists(dir));
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        SCOPED_TRACE(e.path().string());
+        must_not_crash(testing::read_file(e.path()));
+        ++n;
+    }
+    EXPECT_GT(n, 0);
+}
+
+}  // namespace
+}  // namespace trelliken::wgsl

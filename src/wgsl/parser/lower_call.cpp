@@ -520,8 +520,10 @@ Result<Operand> Lowerer::atomic(const ast::Expr& e, std::vector<Operand> args, b
     Operand p = args[0];
     if (p.is_ref) return fail(span, std::string(name) + " needs a pointer: write " + std::string(name) + "(&x, ...)");
     if (p.type.kind != VType::Kind::Pointer) return fail(span, std::string(name) + " needs a pointer to an atomic");
-    auto* at = std::get_if<ir::type::Atomic>(&m_.types[p.type.handle].inner);
-    if (!at) return fail(span, std::string(name) + " needs a pointer to an atomic, found " + name_of(p.type));
+    const auto* atp = std::get_if<ir::type::Atomic>(&m_.types[p.type.handle].inner);
+    if (!atp) return fail(span, std::string(name) + " needs a pointer to an atomic, found " + name_of(p.type));
+    const ir::type::Atomic at_copy = *atp;  // the type arena may grow below
+    const ir::type::Atomic* at = &at_copy;
     if (p.type.space != ir::AddressSpace::Storage && p.type.space != ir::AddressSpace::WorkGroup)
         return fail(span, "atomics must live in storage or workgroup memory");
     const VType vt = VType::scalar_of(at->scalar);

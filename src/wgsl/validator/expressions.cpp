@@ -138,17 +138,19 @@ Result<Handle<ir::Type>> Validator::resolve(const ir::Arena<ir::Expression>& are
         } else {
             index = e.as<ir::expr::AccessIndex>()->index;
         }
+        // Interning below may grow the type arena, so keep copies rather than references into it.
         const ir::TypeInner* bt = &ty(base);
-        const Pointer* ptr = std::get_if<Pointer>(bt);
+        std::optional<Pointer> ptr;
+        if (auto* p = std::get_if<Pointer>(bt)) ptr = *p;
         if (ptr) bt = &inner(ptr->base);
         Handle<ir::Type> elem;
         std::optional<uint32_t> bound;
         if (auto* v = std::get_if<Vector>(bt)) {
-            elem = intern(ir::type::Scalar{v->scalar});
             bound = static_cast<uint32_t>(v->size);
+            elem = intern(ir::type::Scalar{v->scalar});
         } else if (auto* m = std::get_if<Matrix>(bt)) {
-            elem = intern(Vector{m->rows, m->scalar});
             bound = static_cast<uint32_t>(m->columns);
+            elem = intern(Vector{m->rows, m->scalar});
         } else if (auto* arr = std::get_if<Array>(bt)) {
             elem = arr->base;
             if (arr->size.kind == ir::ArraySize::Kind::Constant) bound = arr->size.count;
