@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 
 #include "bin/validate_gpu/report.hpp"
@@ -123,6 +124,19 @@ TEST(ValidationTests, ErrorsBecomeFailedRowsAndTheRunContinues) {
     EXPECT_FALSE(rows[i].passed);
     EXPECT_EQ(rows[i].detail, "error: GPU device lost: cannot read buffer \u2014 device lost");
   }
+}
+
+TEST(ValidateGpu, InstalledCopyFindsTheWebGpuLibraryWithoutEnvironment) {
+  char pattern[] = "/tmp/trelliken-install-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string prefix = pattern;
+  const auto install = testing::run_process(
+      {TRELLIKEN_CMAKE_COMMAND, "--install", TRELLIKEN_BUILD_DIR, "--prefix", prefix, "--component", "Unspecified"});
+  ASSERT_EQ(install.exit_status, 0) << install.out << install.err;
+  const auto r = testing::run_process({prefix + "/bin/validate_gpu"}, {{"LD_LIBRARY_PATH", std::nullopt}});
+  std::filesystem::remove_all(prefix);
+  EXPECT_EQ(r.exit_status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("GPU validation PASSED"), std::string::npos) << r.out;
 }
 
 TEST(ValidateGpu, NoAdapterPrintsTheBannerAndFails) {
