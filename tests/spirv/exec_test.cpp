@@ -340,6 +340,24 @@ void run_matmul(const char* fixture, double tolerance) {
 TEST(SpirvExecution, TiledMatmulF64) { run_matmul<double>("matmul_tiled_f64.wgsl", 1e-13); }
 TEST(SpirvExecution, TiledMatmulF32) { run_matmul<float>("matmul_tiled_f32.wgsl", 1e-4); }
 
+// Overrides with computed defaults have no spec constant of their own; their values follow their defaults.
+TEST(SpirvExecution, DerivedOverrideDefaults) {
+    auto words = compile_fixture("derived_override.wgsl");
+    ASSERT_FALSE(words.empty());
+    VulkanRunner* runner = runner_or_fail();
+    ASSERT_NE(runner, nullptr);
+    Dispatch d;
+    d.words = words;
+    d.buffers = {BufferBinding{0, BufferKind::storage, to_bytes(std::vector<float>(4, -1.0f))}};
+    auto result = runner->run(d);
+    ASSERT_TRUE(result) << result.error();
+    auto got = from_bytes<float>((*result)[0]);
+    EXPECT_EQ(got[0], 5.75f);
+    EXPECT_EQ(got[1], -2.875f);
+    EXPECT_EQ(got[2], 16.0f);
+    EXPECT_EQ(got[3], 2.875f);
+}
+
 // Pointers into storage buffers as function arguments (whole buffers, members, elements, handed on) travel as
 // variable pointers; lavapipe offers the feature, so the module must both validate and compute the right thing.
 TEST(SpirvExecution, StoragePointerArguments) {
