@@ -85,7 +85,6 @@ public:
     Result<ir::Scalar> scalar_from_template(const std::vector<ast::ExprId>& templ, Span span);
     ir::Handle<ir::Type> intern(const VType& t) { return handle_of(interner_, t); }
     std::string name_of(const VType& t) const { return type_name(m_.types, t); }
-    Result<void> check_capability(const VType& t, Span span);
 
     // ---- expressions (lower_expr.cpp) ----
     Result<Operand> expr(ast::ExprId e);

@@ -228,17 +228,6 @@ Result<Operand> Lowerer::unary(const ast::Expr& e) {
     if (op == ast::UnaryOp::AddressOf) {
         WGSL_TRY(Operand r, expr(e.a));
         if (!r.is_ref) return fail(e.span, "'&' needs a reference (a variable or part of one)");
-        if (r.space == ir::AddressSpace::Storage || r.space == ir::AddressSpace::Uniform ||
-            r.space == ir::AddressSpace::WorkGroup || r.space == ir::AddressSpace::Private ||
-            r.space == ir::AddressSpace::Function) {
-        }
-        if (r.type.kind == VType::Kind::Scalar) {
-            // Pointers to vector components are not allowed in WGSL; the base must be a vector access.
-            const ir::Expression& ex = arena()[r.handle];
-            if (auto* ai = ex.as<ir::expr::AccessIndex>()) {
-                (void)ai;
-            }
-        }
         Operand p = runtime(VType::pointer(intern(r.type), r.space, r.access), r.handle, e.span);
         return p;
     }

@@ -30,8 +30,6 @@ ir::VectorSize vsize(char c) { return static_cast<ir::VectorSize>(c - '0'); }
 
 }  // namespace
 
-Result<void> Lowerer::check_capability(const VType&, Span) { return {}; }
-
 Result<ir::Scalar> Lowerer::scalar_from_template(const std::vector<ast::ExprId>& templ, Span span) {
     if (templ.size() != 1) return fail(span, "expected one template argument");
     WGSL_TRY(VType t, resolve_type(templ[0]));
