@@ -66,10 +66,10 @@ std::string Namer::fresh(std::string_view base) {
     while (name.size() >= 2 && name[0] == '_' && name[1] == '_') name.erase(0, 1);
     if (name.empty() || name == "_" || (name[0] >= '0' && name[0] <= '9')) name = "v" + name;
     if (is_reserved_name(name)) name += "_";
-    if (taken_.insert(name).second) return name;
+    if (take(name)) return name;
     for (unsigned i = 1;; ++i) {
         std::string candidate = name + "_" + std::to_string(i);
-        if (taken_.insert(candidate).second) return candidate;
+        if (take(candidate)) return candidate;
     }
 }
 

@@ -12,7 +12,8 @@
 // 3. The body is a tree of statements that points into the expression arena. An expression whose kind needs an
 //    Emit (see needs_emit) may be used by a statement only after an Emit statement covering its handle, in the
 //    same block or in an enclosing one; an Emit makes a range of expressions visible to the statements after it.
-//    Each handle is covered by at most one Emit. Call and atomic results become available at their statement.
+//    Each handle is covered by at most one Emit; a range may also cover expressions that need no Emit, which
+//    changes nothing for them. Call and atomic results become available at their statement.
 // 4. Pointers are values of pointer type: GlobalVariable and LocalVariable expressions are pointers to their
 //    variable; Access and AccessIndex on a pointer give a pointer to the element; Load reads through one and
 //    Store writes through one. WGSL references and the & and * operators disappear while lowering.

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -31,6 +32,14 @@ enum class BinaryOp : uint8_t {
     Add, Sub, Mul, Div, Mod, Eq, Ne, Lt, Le, Gt, Ge, And, Or, Xor, LogicalAnd, LogicalOr, Shl, Shr
 };
 
+/// A run of expression ids stored in Module::lists (template arguments, call arguments).
+struct IdList {
+    uint32_t begin = 0;
+    uint32_t count = 0;
+    [[nodiscard]] bool empty() const { return count == 0; }
+    [[nodiscard]] uint32_t size() const { return count; }
+};
+
 struct Expr {
     explicit Expr(ExprKind k) : kind(k) {}
     ExprKind kind;
@@ -40,8 +49,8 @@ struct Expr {
     ExprId a = kNone;
     ExprId b = kNone;
     ir::Literal literal;
-    std::vector<ExprId> templ;  // template args (Ident and Call)
-    std::vector<ExprId> args;   // call args
+    IdList templ;  // template args (Ident and Call)
+    IdList args;   // call args
 };
 
 struct Attribute {
@@ -103,7 +112,7 @@ struct Stmt {
     StmtId update = kNone;
     StmtId continuing = kNone;
     std::vector<StmtId> statements;  // Block
-    Decl decl;                       // Var
+    uint32_t decl = kNone;           // Var: index in Module::decls
     std::vector<SwitchClause> clauses;
 };
 
@@ -155,6 +164,10 @@ struct Module {
     std::vector<Global> globals;
     std::vector<Expr> exprs;
     std::vector<Stmt> stmts;
+    std::vector<ExprId> lists;
+    std::vector<Decl> decls;  // declarations of Var statements
+
+    [[nodiscard]] std::span<const ExprId> list(IdList l) const { return {lists.data() + l.begin, l.count}; }
 };
 
 }  // namespace trelliken::wgsl::ast

@@ -80,9 +80,9 @@ public:
     // ---- types (lower_types.cpp) ----
     Result<VType> resolve_type(ast::ExprId e);
     /// The type named by `name<templ...>`, or nullopt when the name is not a type.
-    Result<std::optional<VType>> type_from_name(std::string_view name, const std::vector<ast::ExprId>& templ,
+    Result<std::optional<VType>> type_from_name(std::string_view name, std::span<const ast::ExprId> templ,
                                                 Span span, bool allow_partial);
-    Result<ir::Scalar> scalar_from_template(const std::vector<ast::ExprId>& templ, Span span);
+    Result<ir::Scalar> scalar_from_template(std::span<const ast::ExprId> templ, Span span);
     ir::Handle<ir::Type> intern(const VType& t) { return handle_of(interner_, t); }
     std::string name_of(const VType& t) const { return type_name(m_.types, t); }
 

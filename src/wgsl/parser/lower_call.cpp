@@ -25,7 +25,7 @@ Result<Operand> Lowerer::call(const ast::Expr& e, bool as_statement) {
     }
     if (auto it = globals_.find(e.name); it != globals_.end() && it->second.kind == GlobalEntry::Kind::Function) {
         std::vector<Operand> args;
-        for (ast::ExprId a : e.args) {
+        for (ast::ExprId a : ast_.list(e.args)) {
             WGSL_TRY(Operand v, value(a));
             args.push_back(std::move(v));
         }
@@ -34,7 +34,7 @@ Result<Operand> Lowerer::call(const ast::Expr& e, bool as_statement) {
     std::vector<Operand> args;
     args.reserve(e.args.size());
     const bool takes_pointers = e.name.starts_with("atomic") || e.name == "arrayLength";
-    for (ast::ExprId a : e.args) {
+    for (ast::ExprId a : ast_.list(e.args)) {
         WGSL_TRY(Operand v, takes_pointers ? expr(a) : value(a));
         if (v.type.kind == VType::Kind::Void) return fail(v.span, "expression has no value");
         args.push_back(std::move(v));
@@ -94,7 +94,7 @@ Result<Operand> Lowerer::conversion(const VType& target, Operand arg, Span span)
 }
 
 Result<std::optional<Operand>> Lowerer::construct(const ast::Expr& e, std::vector<Operand> args) {
-    WGSL_TRY(auto maybe_type, type_from_name(e.name, e.templ, e.span, true));
+    WGSL_TRY(auto maybe_type, type_from_name(e.name, ast_.list(e.templ), e.span, true));
     if (!maybe_type) return std::optional<Operand>();
     VType t = *maybe_type;
     const bool partial = e.templ.empty() && (e.name == "vec2" || e.name == "vec3" || e.name == "vec4" ||
@@ -481,7 +481,7 @@ Result<Operand> Lowerer::builtin(const ast::Expr& e, std::vector<Operand> args, 
         if (args.size() != 1) return fail(span, "bitcast takes one argument");
         WGSL_TRY(VType t, [&]() -> Result<VType> {
             if (e.templ.size() != 1) return fail(span, "bitcast needs a target type: bitcast<T>(x)");
-            return resolve_type(e.templ[0]);
+            return resolve_type(ast_.list(e.templ)[0]);
         }());
         Operand a = std::move(args[0]);
         if (a.type.is_abstract()) {

@@ -38,7 +38,7 @@ Result<void> Lowerer::block(ast::StmtId id, ir::Block& out, bool new_scope) {
 }
 
 Result<void> Lowerer::local_decl(const ast::Stmt& s) {
-    const ast::Decl& d = s.decl;
+    const ast::Decl& d = ast_.decls[s.decl];
     if (!d.attributes.empty()) return fail(d.attributes[0].span, "attributes are not allowed here");
     auto& scope = fn_->scopes.back();
     if (scope.count(d.name)) return fail(d.name_span, "'" + std::string(d.name) + "' is already declared in this scope");

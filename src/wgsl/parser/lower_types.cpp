@@ -30,7 +30,7 @@ ir::VectorSize vsize(char c) { return static_cast<ir::VectorSize>(c - '0'); }
 
 }  // namespace
 
-Result<ir::Scalar> Lowerer::scalar_from_template(const std::vector<ast::ExprId>& templ, Span span) {
+Result<ir::Scalar> Lowerer::scalar_from_template(std::span<const ast::ExprId> templ, Span span) {
     if (templ.size() != 1) return fail(span, "expected one template argument");
     WGSL_TRY(VType t, resolve_type(templ[0]));
     if (!t.is_scalar()) return fail(ast_.exprs[templ[0]].span, "expected a scalar type, found " + name_of(t));
@@ -40,12 +40,12 @@ Result<ir::Scalar> Lowerer::scalar_from_template(const std::vector<ast::ExprId>&
 Result<VType> Lowerer::resolve_type(ast::ExprId id) {
     const ast::Expr& e = ast_.exprs[id];
     if (e.kind != ast::ExprKind::Ident) return fail(e.span, "expected a type");
-    WGSL_TRY(auto t, type_from_name(e.name, e.templ, e.span, false));
+    WGSL_TRY(auto t, type_from_name(e.name, ast_.list(e.templ), e.span, false));
     if (!t) return fail(e.span, "'" + std::string(e.name) + "' is not a type");
     return *t;
 }
 
-Result<std::optional<VType>> Lowerer::type_from_name(std::string_view name, const std::vector<ast::ExprId>& templ,
+Result<std::optional<VType>> Lowerer::type_from_name(std::string_view name, std::span<const ast::ExprId> templ,
                                                      Span span, bool allow_partial) {
     // Module declarations shadow predeclared names.
     if (auto it = globals_.find(name); it != globals_.end()) {

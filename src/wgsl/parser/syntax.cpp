@@ -17,8 +17,8 @@ class Parser {
 public:
     Parser(std::string_view src, std::vector<Token> toks) : src_(src), toks_(std::move(toks)) {
         // Growing these vectors dominated parse time; tokens bound their sizes closely enough.
-        m_.exprs.reserve(toks_.size() / 2 + 16);
-        m_.stmts.reserve(toks_.size() / 6 + 16);
+        m_.exprs.reserve(toks_.size() / 3 + 16);
+        m_.stmts.reserve(toks_.size() / 10 + 16);
     }
 
     // translation_unit : global_directive* global_decl*
@@ -109,6 +109,11 @@ private:
     ExprId add(ast::Expr e) {
         m_.exprs.push_back(std::move(e));
         return static_cast<ExprId>(m_.exprs.size() - 1);
+    }
+    ast::IdList store(const std::vector<ExprId>& ids) {
+        ast::IdList l{static_cast<uint32_t>(m_.lists.size()), static_cast<uint32_t>(ids.size())};
+        m_.lists.insert(m_.lists.end(), ids.begin(), ids.end());
+        return l;
     }
     StmtId add(ast::Stmt s) {
         m_.stmts.push_back(std::move(s));
@@ -248,7 +253,8 @@ private:
         ast::Expr e{ast::ExprKind::Ident};
         e.name = text(name);
         if (peek(TokenKind::TemplateArgsStart)) {
-            WGSL_TRY(e.templ, template_list());
+            WGSL_TRY(auto list, template_list());
+            e.templ = store(list);
         }
         e.span = span_from(name.span);
         return add(std::move(e));
@@ -393,16 +399,19 @@ private:
         ast::Expr e{ast::ExprKind::Ident};
         e.name = name;
         if (peek(TokenKind::TemplateArgsStart)) {
-            WGSL_TRY(e.templ, template_list());
+            WGSL_TRY(auto list, template_list());
+            e.templ = store(list);
         }
         if (eat(TokenKind::ParenLeft)) {
             e.kind = ast::ExprKind::Call;
+            std::vector<ExprId> args;
             while (!peek(TokenKind::ParenRight)) {
                 WGSL_TRY(ExprId arg, expression());
-                e.args.push_back(arg);
+                args.push_back(arg);
                 if (!eat(TokenKind::Comma)) break;
             }
             WGSL_CHECK(expect(TokenKind::ParenRight, "')'"));
+            e.args = store(args);
         }
         e.span = span_from(t.span);
         return add(std::move(e));
@@ -601,7 +610,9 @@ private:
         const Span start = cur().span;
         if (peek_ident("var") || peek_ident("let") || peek_ident("const")) {
             ast::Stmt s{ast::StmtKind::Var};
-            WGSL_TRY(s.decl, declaration());
+            WGSL_TRY(ast::Decl d, declaration());
+            s.decl = static_cast<uint32_t>(m_.decls.size());
+            m_.decls.push_back(std::move(d));
             s.span = span_from(start);
             return add(std::move(s));
         }

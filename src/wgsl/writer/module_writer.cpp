@@ -156,7 +156,7 @@ Result<void> Writer::write_function(const ir::Function& fn, const FunctionInfo& 
     FunctionState st;
     st.fn = &fn;
     st.info = &info;
-    Namer names = module_names_;
+    Namer names(&module_names_);
     for (const auto& a : fn.arguments) st.arg_names.push_back(names.fresh(a.name));
     for (const auto& l : fn.local_variables.items()) st.local_names.push_back(names.fresh(l.name));
     st.names.resize(fn.expressions.size());
