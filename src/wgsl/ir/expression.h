@@ -22,8 +22,8 @@ struct Function;
 enum class UnaryOperator : uint8_t { Negate, LogicalNot, BitwiseNot };
 
 /// `And`, `ExclusiveOr` and `InclusiveOr` are the bitwise (and, on bools, non-short-circuit) operators;
-/// `LogicalAnd` and `LogicalOr` are && and || (both operands are evaluated; the IR has no side effects in
-/// expressions, so only the order of statements can tell).
+/// `LogicalAnd` and `LogicalOr` are && and ||. Expressions have no side effects, so evaluating both operands is
+/// unobservable; a right operand with calls or atomics is lowered to statements under an `if` instead.
 enum class BinaryOperator : uint8_t {
     Add,
     Subtract,

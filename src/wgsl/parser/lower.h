@@ -93,6 +93,7 @@ public:
     Result<Operand> ident(const ast::Expr& e);
     Result<Operand> unary(const ast::Expr& e);
     Result<Operand> binary(const ast::Expr& e);
+    Result<Operand> short_circuit(const ast::Expr& e, Operand l);
     Result<Operand> binary_op(ir::BinaryOperator op, Operand l, Operand r, Span span);
     Result<Operand> index(const ast::Expr& e);
     Result<Operand> member(const ast::Expr& e);

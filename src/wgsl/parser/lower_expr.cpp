@@ -271,8 +271,64 @@ Result<Operand> Lowerer::unary(const ast::Expr& e) {
     return runtime(concretize(v.type), append(ir::expr::Unary{uop, h}, e.span), e.span);
 }
 
+// && and || evaluate their right operand only when needed. Expressions have no side effects, so that only
+// matters when the right operand contains calls or atomics; then the operator becomes a variable set under an
+// if, otherwise a plain LogicalAnd / LogicalOr.
+Result<Operand> Lowerer::short_circuit(const ast::Expr& e, Operand l) {
+    const bool is_and = static_cast<ast::BinaryOp>(e.op) == ast::BinaryOp::LogicalAnd;
+    const VType boolean = VType::scalar_of(ir::Scalar::boolean());
+    flush(e.span);
+    ir::Block rhs;
+    ir::Block* outer = fn_->block;
+    fn_->block = &rhs;
+    restart();
+    auto leave = [&] {
+        fn_->block = outer;
+        restart();
+    };
+    auto r = value(e.b);
+    if (!r) {
+        leave();
+        return r;
+    }
+    flush(e.span);
+    bool has_effects = false;
+    for (const auto& st : rhs.statements) has_effects = has_effects || !st.is<ir::stmt::Emit>();
+    if (!has_effects) {
+        leave();
+        for (size_t i = 0; i < rhs.statements.size(); ++i) outer->push(std::move(rhs.statements[i]), rhs.spans[i]);
+        return binary_op(is_and ? ir::BinaryOperator::LogicalAnd : ir::BinaryOperator::LogicalOr, std::move(l),
+                         std::move(*r), e.span);
+    }
+    restart();
+    auto rv = coerce(std::move(*r), boolean, "operand");
+    if (!rv) {
+        leave();
+        return rv;
+    }
+    auto rh = materialize(*rv);
+    if (!rh) {
+        leave();
+        return std::unexpected(rh.error());
+    }
+    const auto var = fn_->fn->local_variables.append(ir::LocalVariable{"sc", intern(boolean), std::nullopt}, e.span);
+    const auto ptr = arena().append(ir::expr::LocalVariable{var}, e.span);
+    (void)push(ir::stmt::Store{ptr, *rh}, e.span);
+    leave();
+    WGSL_TRY(l, coerce(std::move(l), boolean, "operand"));
+    WGSL_TRY(auto lh, materialize(l));
+    WGSL_CHECK(push(ir::stmt::Store{ptr, lh}, e.span));
+    ir::stmt::If branch{lh, {}, {}};
+    (is_and ? branch.accept : branch.reject) = std::move(rhs);
+    WGSL_CHECK(push(std::move(branch), e.span));
+    return runtime(boolean, append(ir::expr::Load{ptr}, e.span), e.span);
+}
+
 Result<Operand> Lowerer::binary(const ast::Expr& e) {
     WGSL_TRY(Operand l, value(e.a));
+    const auto aop = static_cast<ast::BinaryOp>(e.op);
+    if (fn_ && (aop == ast::BinaryOp::LogicalAnd || aop == ast::BinaryOp::LogicalOr))
+        return short_circuit(e, std::move(l));
     WGSL_TRY(Operand r, value(e.b));
     using A = ast::BinaryOp;
     using B = ir::BinaryOperator;

@@ -63,3 +63,19 @@ fn main(@builtin(global_invocation_id) gid: vec3<u32>) {
     }
     data[gid.x] = data[gid.x] + w;
 }
+
+var<private> calls: u32;
+
+fn touch(x: u32) -> bool {
+    calls += 1u;
+    return x > 2u;
+}
+
+@compute @workgroup_size(1)
+fn short_circuit(@builtin(global_invocation_id) gid: vec3<u32>) {
+    let a = gid.x > 1u && touch(gid.x);
+    let b = gid.x == 0u || touch(gid.y) && gid.z < 4u;
+    if a || b && (gid.y > 0u) {
+        data[0] = i32(calls);
+    }
+}
