@@ -299,6 +299,25 @@ TEST(SpirvWriterErrors, F64TrigonometryIsReportedNotEmitted) {
     EXPECT_NE(words.error().find("2:"), std::string::npos) << words.error();
 }
 
+TEST(SpirvExecution, OverrideSizedWorkgroupRunsWithTheDefault) {
+    auto words = compile_fixture("override_workgroup_size.wgsl");
+    ASSERT_FALSE(words.empty());
+    VulkanRunner* runner = runner_or_fail();
+    ASSERT_NE(runner, nullptr);
+    std::vector<uint32_t> out(16, 0);
+    Dispatch d;
+    d.words = words;
+    d.buffers = {BufferBinding{0, BufferKind::storage, to_bytes(out)}};
+    d.groups = {2, 1, 1};
+    auto result = runner->run(d);
+    ASSERT_TRUE(result) << result.error();
+    auto got = from_bytes<uint32_t>((*result)[0]);
+    // Two workgroups of 4 x 2 invocations fill all 16 slots.
+    for (uint32_t g = 0; g < 2; ++g)
+        for (uint32_t y = 0; y < 2; ++y)
+            for (uint32_t x = 0; x < 4; ++x) EXPECT_EQ(got[g * 8 + y * 4 + x], 100 * (y + 1) + x) << g << y << x;
+}
+
 }  // namespace
 }  // namespace trelliken::spirv_tests
 

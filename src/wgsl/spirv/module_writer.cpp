@@ -380,6 +380,49 @@ Result<Id> ModuleWriter::global_expression(ir::Handle<ir::Expression> handle) {
     return id;
 }
 
+// A workgroup size taken from overrides becomes a spec-constant uvec3 decorated WorkgroupSize, which
+// takes precedence over LocalSize. That decoration holds for every entry point of the module (Vulkan 1.2
+// has no per-entry-point form without maintenance4), so it is only written for a single entry point.
+Result<void> ModuleWriter::override_workgroup_size(const ir::EntryPoint& ep) {
+    bool any = false;
+    for (const auto& size : ep.workgroup_size_overrides) any = any || size.has_value();
+    if (!any) return {};
+    if (module_.entry_points.size() != 1)
+        return cannot_express(ep.span, "a workgroup size that depends on an override in a module with several entry points");
+    std::vector<Id> parts;
+    for (uint32_t i = 0; i < 3; ++i) {
+        const auto& size = ep.workgroup_size_overrides[i];
+        if (!size) {
+            parts.push_back(constant_u32(ep.workgroup_size[i]));
+            continue;
+        }
+        if (!module_.global_expressions.contains(*size))
+            return cannot_express(ep.span, "a workgroup size referring to a missing expression");
+        const ir::Override* ref_override = nullptr;
+        ir::Handle<ir::Override> handle{};
+        if (auto* ref = module_.global_expressions[*size].as<ir::expr::Override>()) {
+            handle = ref->override_;
+            if (!module_.overrides.contains(handle))
+                return cannot_express(ep.span, "a workgroup size referring to a missing override");
+            ref_override = &module_.overrides[handle];
+        }
+        if (ref_override == nullptr) return cannot_express(ep.span, "a workgroup size computed from overrides");
+        SPIRV_TRY(ExprType t, type_of(module_, ref_override->type, ep.span));
+        SPIRV_TRY(Id value, override_constant(handle, ep.span));
+        if (t.shape.scalar.kind == ir::ScalarKind::Sint) {
+            const Id as_unsigned = fresh();
+            emit(sections_.globals, spv::OpSpecConstantOp, {u32_type(), as_unsigned, spv::OpBitcast, value});
+            value = as_unsigned;
+        }
+        parts.push_back(value);
+    }
+    SPIRV_TRY(Id uvec3, shape_type(Shape::of_vector(3, ir::Scalar::u32()), ep.span));
+    const Id composite = fresh();
+    emit(sections_.globals, spv::OpSpecConstantComposite, {uvec3, composite, parts[0], parts[1], parts[2]});
+    emit(sections_.annotations, spv::OpDecorate, {composite, spv::DecorationBuiltIn, spv::BuiltInWorkgroupSize});
+    return {};
+}
+
 Result<Id> ModuleWriter::override_constant(ir::Handle<ir::Override> handle, Span span) {
     if (!module_.overrides.contains(handle)) return cannot_express(span, "a reference to a missing override");
     if (overrides_[handle.index] != 0) return overrides_[handle.index];
@@ -588,8 +631,7 @@ Result<std::vector<uint32_t>> ModuleWriter::write() {
 
     for (const ir::EntryPoint& ep : module_.entry_points) {
         if (ep.stage != ir::ShaderStage::Compute) return cannot_express(ep.span, "a non-compute entry point");
-        for (const auto& size : ep.workgroup_size_overrides)
-            if (size) return cannot_express(ep.span, "a workgroup size that depends on an override");
+        SPIRV_CHECK(override_workgroup_size(ep));
         // Workgroup variables the entry point reaches need zeroing; find them by a dry pass over the same
         // expressions the writer will visit (callees are already known).
         std::set<uint32_t> reached;

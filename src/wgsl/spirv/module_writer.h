@@ -65,6 +65,7 @@ public:
     Id constant_null(Id type);
     Result<Id> global_expression(ir::Handle<ir::Expression> handle);
     Result<Id> override_constant(ir::Handle<ir::Override> handle, Span span);
+    Result<void> override_workgroup_size(const ir::EntryPoint& ep);
 
     // ---- module variables and functions ----
     const GlobalInfo& global(ir::Handle<ir::GlobalVariable> handle) const { return globals_[handle.index]; }

@@ -64,14 +64,3 @@ fn main(@builtin(local_invocation_index) li: u32, @builtin(workgroup_id) wg: vec
         atomicStore(&flag, wg.x);
     }
 }
-
-override block_size: u32 = 64u;
-const IDENTITY = mat2x2<f32>(1.0, 0.0, 0.0, 1.0);
-const LIMITS: vec2<i32> = vec2(-4, 4);
-
-@compute @workgroup_size(block_size, 2)
-fn second(@builtin(local_invocation_id) lid: vec3<u32>) {
-    let m = IDENTITY * 2.0;
-    let c = clamp(i32(lid.x), LIMITS.x, LIMITS.y);
-    shared_sum[lid.x % 64u] = m[1].y + f32(c) + f32(block_size);
-}
