@@ -40,6 +40,16 @@ std::optional<std::size_t> checked_product(const Shape& shape) {
 
 }  // namespace
 
+std::vector<std::uint32_t> u64_to_words(std::span<const std::uint64_t> values) {
+  std::vector<std::uint32_t> words;
+  words.reserve(values.size() * 2);
+  for (std::uint64_t v : values) {
+    words.push_back(static_cast<std::uint32_t>(v));
+    words.push_back(static_cast<std::uint32_t>(v >> 32));
+  }
+  return words;
+}
+
 std::size_t shape_elements(const Shape& shape) noexcept {
   std::size_t n = 1;
   for (std::size_t s : shape) n *= s;
@@ -77,27 +87,12 @@ Result<Tensor> Tensor::from_data(std::span<const float> values, Shape shape, std
 }
 
 Result<Tensor> Tensor::from_u64(std::span<const std::uint64_t> values, std::shared_ptr<GpuDevice> device) {
-  std::vector<std::uint32_t> words;
-  words.reserve(values.size() * 2);
-  for (std::uint64_t v : values) {
-    words.push_back(static_cast<std::uint32_t>(v));
-    words.push_back(static_cast<std::uint32_t>(v >> 32));
-  }
+  const std::vector<std::uint32_t> words = u64_to_words(values);
   const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
   const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(since_epoch).count();
   const std::string label = fmt::format("Tensor Data {}", ns < 0 ? 0 : ns);
-  const std::uint64_t bytes = words.size() * 4;
-
-  // Created with its contents; a zero-sized buffer cannot be mapped, so it is simply created.
-  auto buffer = device->create_buffer({label, bytes, kTensorUsage, bytes > 0});
+  auto buffer = device->create_buffer_with_words(label, kTensorUsage, words);
   if (!buffer) return fail(buffer.error());
-  if (bytes > 0) {
-    platform::GlCallScope scope;
-    void* mapped = wgpuBufferGetMappedRange(buffer->get(), 0, static_cast<std::size_t>(bytes));
-    if (mapped == nullptr) return fail(ComputeError::gpu(fmt::format("cannot fill buffer '{}'", label)));
-    std::memcpy(mapped, words.data(), static_cast<std::size_t>(bytes));
-    wgpuBufferUnmap(buffer->get());
-  }
   auto storage = std::make_shared<Storage>();
   storage->owned = std::move(*buffer);
   return Tensor(std::move(storage), Shape{words.size()}, std::move(device));

@@ -56,6 +56,9 @@ class Tensor {
   std::shared_ptr<GpuDevice> device_;
 };
 
+/// 64-bit values as (low, high) 32-bit word pairs, the layout of u64 tensors.
+[[nodiscard]] std::vector<std::uint32_t> u64_to_words(std::span<const std::uint64_t> values);
+
 /// The product of a shape's sizes (1 for an empty shape).
 [[nodiscard]] std::size_t shape_elements(const Shape& shape) noexcept;
 

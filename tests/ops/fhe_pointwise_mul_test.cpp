@@ -121,7 +121,7 @@ TEST(FhePointwiseMul, BatchedEntryPointStopsAtTheDegree) {
   const std::vector<std::uint32_t> words = {n, static_cast<std::uint32_t>(q), static_cast<std::uint32_t>(q >> 32),
                                             static_cast<std::uint32_t>(mu), static_cast<std::uint32_t>(mu >> 32),
                                             0, 0, 0};
-  auto params = fhe::buffer_with_words(*device, "batched params", WGPUBufferUsage_Uniform, words).value();
+  auto params = device->create_buffer_with_words("batched params", WGPUBufferUsage_Uniform, words).value();
   ASSERT_TRUE(ComputeDispatch(device, "batched")
                   .shader(std::string(embedded_wgsl("ops/fhe_pointwise_mul/pointwise_mul.wgsl")), "batched")
                   .storage_read(0, ta.buffer())

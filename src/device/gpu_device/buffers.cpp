@@ -83,6 +83,22 @@ Result<platform::Buffer> GpuDevice::create_buffer(const BufferDescriptor& desc) 
   return platform::Buffer::acquire(raw);
 }
 
+Result<platform::Buffer> GpuDevice::create_buffer_with_words(std::string_view label, WGPUBufferUsage usage,
+                                                            std::span<const std::uint32_t> words) const {
+  const std::uint64_t bytes = words.size() * 4;
+  // A zero-sized buffer cannot be mapped; it has no contents to fill anyway.
+  auto buffer = create_buffer({label, bytes, usage, bytes > 0});
+  if (!buffer) return fail(buffer.error());
+  if (bytes > 0) {
+    platform::GlCallScope scope;
+    void* mapped = wgpuBufferGetMappedRange(buffer->get(), 0, static_cast<std::size_t>(bytes));
+    if (mapped == nullptr) return fail(ComputeError::gpu(fmt::format("cannot fill buffer '{}'", label)));
+    std::memcpy(mapped, words.data(), static_cast<std::size_t>(bytes));
+    wgpuBufferUnmap(buffer->get());
+  }
+  return buffer;
+}
+
 GuardedEncoder GpuDevice::create_encoder(std::string_view label) const {
   active_operations_->fetch_add(1, std::memory_order_acq_rel);  // the guard's unit
   WGPUCommandEncoderDescriptor d{};

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,10 @@ class GpuDevice : public std::enable_shared_from_this<GpuDevice> {
 
   /// Creates a buffer, counted as work in progress for the duration of the call.
   [[nodiscard]] Result<platform::Buffer> create_buffer(const BufferDescriptor& desc) const;
+  /// A buffer created holding `words` (mapped at creation, filled, unmapped); an empty list gives an
+  /// empty buffer.
+  [[nodiscard]] Result<platform::Buffer> create_buffer_with_words(std::string_view label, WGPUBufferUsage usage,
+                                                                  std::span<const std::uint32_t> words) const;
   /// An open encoder with the given label; it holds one unit of `active_operations` until it is
   /// finished or dropped.
   [[nodiscard]] GuardedEncoder create_encoder(std::string_view label) const;

@@ -27,32 +27,6 @@ constexpr WGPUBufferUsage kWorkUsage = WGPUBufferUsage_Storage | WGPUBufferUsage
 
 }  // namespace
 
-std::vector<std::uint32_t> to_word_pairs(std::span<const std::uint64_t> values) {
-  std::vector<std::uint32_t> words;
-  words.reserve(values.size() * 2);
-  for (std::uint64_t v : values) {
-    words.push_back(static_cast<std::uint32_t>(v));
-    words.push_back(static_cast<std::uint32_t>(v >> 32));
-  }
-  return words;
-}
-
-Result<platform::Buffer> buffer_with_words(const GpuDevice& device, std::string_view label, WGPUBufferUsage usage,
-                                           std::span<const std::uint32_t> words) {
-  const std::uint64_t bytes = words.size() * 4;
-  // A zero-sized buffer cannot be mapped; it has no contents to fill anyway.
-  auto buffer = device.create_buffer({label, bytes, usage, bytes > 0});
-  if (!buffer) return fail(buffer.error());
-  if (bytes > 0) {
-    platform::GlCallScope scope;
-    void* mapped = wgpuBufferGetMappedRange(buffer->get(), 0, static_cast<std::size_t>(bytes));
-    if (mapped == nullptr) return fail(ComputeError::gpu(fmt::format("cannot fill buffer '{}'", label)));
-    std::memcpy(mapped, words.data(), static_cast<std::size_t>(bytes));
-    wgpuBufferUnmap(buffer->get());
-  }
-  return std::move(*buffer);
-}
-
 std::array<std::uint32_t, 8> transform_params(std::uint32_t degree, std::uint64_t modulus, std::uint64_t mu,
                                               std::uint64_t root, std::uint32_t stage) {
   return {degree,
@@ -74,10 +48,10 @@ Result<TransformBuffers> run_transform_passes(const TransformPlan& plan) {
   if (!output) return fail(output.error());
   auto intermediate = device->create_buffer({labels.intermediate, bytes, kWorkUsage, false});
   if (!intermediate) return fail(intermediate.error());
-  auto twiddles = buffer_with_words(*device, labels.twiddles, WGPUBufferUsage_Storage, to_word_pairs(*plan.twiddles));
+  auto twiddles = device->create_buffer_with_words(labels.twiddles, WGPUBufferUsage_Storage, u64_to_words(*plan.twiddles));
   if (!twiddles) return fail(twiddles.error());
   const auto reverse_words = transform_params(plan.degree, plan.modulus, plan.mu, plan.root, 0);
-  auto reverse_params = buffer_with_words(*device, labels.bit_reverse_params, WGPUBufferUsage_Uniform, reverse_words);
+  auto reverse_params = device->create_buffer_with_words(labels.bit_reverse_params, WGPUBufferUsage_Uniform, reverse_words);
   if (!reverse_params) return fail(reverse_params.error());
 
   const std::string source(plan.source);
@@ -97,7 +71,7 @@ Result<TransformBuffers> run_transform_passes(const TransformPlan& plan) {
   platform::Buffer* other = &*output;
   for (std::uint32_t s = 0; s < stages; ++s) {
     const auto stage_words = transform_params(plan.degree, plan.modulus, plan.mu, plan.root, s);
-    auto stage_params = buffer_with_words(*device, fmt::format("{}(Stage {})", labels.stage_params_prefix, s),
+    auto stage_params = device->create_buffer_with_words(fmt::format("{}(Stage {})", labels.stage_params_prefix, s),
                                           WGPUBufferUsage_Uniform, stage_words);
     if (!stage_params) return fail(stage_params.error());
     auto stage = ComputeDispatch(device, std::string(labels.butterfly))

@@ -25,13 +25,6 @@ inline constexpr std::uint32_t kWorkgroupSize = 256;
 /// device holds: it would be rejected by the implementation and leave the output unwritten.
 [[nodiscard]] Result<void> check_launch_size(const GpuDevice& device, std::uint64_t items);
 
-/// The values as (low, high) word pairs.
-[[nodiscard]] std::vector<std::uint32_t> to_word_pairs(std::span<const std::uint64_t> values);
-
-/// A buffer created with `words` as its contents (mapped at creation, filled, unmapped).
-[[nodiscard]] Result<platform::Buffer> buffer_with_words(const GpuDevice& device, std::string_view label,
-                                                         WGPUBufferUsage usage, std::span<const std::uint32_t> words);
-
 /// The 32-byte parameter block of the transform passes: degree, modulus, mu, root, stage.
 [[nodiscard]] std::array<std::uint32_t, 8> transform_params(std::uint32_t degree, std::uint64_t modulus,
                                                             std::uint64_t mu, std::uint64_t root, std::uint32_t stage);

@@ -54,7 +54,7 @@ Result<Tensor> FheIntt::execute() const {
       {"INTT Scaled Output", bytes, WGPUBufferUsage_Storage | WGPUBufferUsage_CopySrc, false});
   if (!scaled) return fail(scaled.error());
   const auto scale_words = fhe::transform_params(degree_, modulus_, mu_, n_inv_, 0);
-  auto scale_params = fhe::buffer_with_words(*device, "INTT Scaling Params", WGPUBufferUsage_Uniform, scale_words);
+  auto scale_params = device->create_buffer_with_words("INTT Scaling Params", WGPUBufferUsage_Uniform, scale_words);
   if (!scale_params) return fail(scale_params.error());
   auto scaled_pass = ComputeDispatch(device, "INTT Scale")
                          .shader(std::string(source), "scale_by_n")

@@ -43,7 +43,7 @@ Result<Tensor> FhePointwiseMul::execute() const {
                                               0,
                                               0,
                                               0};
-  auto params = fhe::buffer_with_words(*device, "FHE Pointwise Mul Params",
+  auto params = device->create_buffer_with_words("FHE Pointwise Mul Params",
                                        WGPUBufferUsage_Uniform | WGPUBufferUsage_CopyDst, words);
   if (!params) return fail(params.error());
   auto launched = ComputeDispatch(device, "FHE Pointwise Mul")

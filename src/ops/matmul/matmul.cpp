@@ -50,14 +50,7 @@ std::uint32_t groups(std::uint32_t count, unsigned shift) {
 
 Result<platform::Buffer> params_buffer(const GpuDevice& device, const Checked& dims) {
   const std::array<std::uint32_t, 4> words = {dims.m, dims.k, dims.n, 0};
-  auto buffer = device.create_buffer({"MatMul Params", sizeof words, WGPUBufferUsage_Uniform, true});
-  if (!buffer) return fail(buffer.error());
-  platform::GlCallScope scope;
-  void* mapped = wgpuBufferGetMappedRange(buffer->get(), 0, sizeof words);
-  if (mapped == nullptr) return fail(ComputeError::gpu("cannot fill the matrix-multiply parameter block"));
-  std::memcpy(mapped, words.data(), sizeof words);
-  wgpuBufferUnmap(buffer->get());
-  return buffer;
+  return device.create_buffer_with_words("MatMul Params", WGPUBufferUsage_Uniform, words);
 }
 
 }  // namespace

@@ -652,7 +652,7 @@ Result<Id> FunctionWriter::emit_array_length(ir::Handle<ir::Expression> handle, 
 
 // An override whose default is computed from other overrides cannot be a spec constant of its own: a spec
 // constant's default must be a literal, and Vulkan shaders may not fold float arithmetic into OpSpecConstantOp.
-// So its value is computed on entry of each function that reads it, from the spec constants it depends on. It
+// So its value is computed on entry of each function that reads it, from the specialisation constants it depends on. It
 // follows them when they are specialised but has no SpecId, so it cannot be set on its own through SPIR-V.
 Result<Id> FunctionWriter::override_value(ir::Handle<ir::Override> handle, Span span) {
     if (!module_.overrides.contains(handle)) return cannot_express(span, "a reference to a missing override");
