@@ -14,14 +14,12 @@ platform::ShaderModule create_wgsl_module(const GpuDevice& device, std::string_v
   WGPUShaderModuleDescriptor desc{};
   desc.nextInChain = &wgsl.chain;
   desc.label = platform::to_view(label);
-  auto& active = device.active_operations();
-  active.fetch_add(1, std::memory_order_acq_rel);
   WGPUShaderModule raw = nullptr;
   {
+    ActiveOperationScope active(device.active_operations());
     platform::GlCallScope scope;
     raw = wgpuDeviceCreateShaderModule(device.device().get(), &desc);
   }
-  active.fetch_sub(1, std::memory_order_acq_rel);
   return platform::ShaderModule::acquire(raw);
 }
 

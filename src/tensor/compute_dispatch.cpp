@@ -5,24 +5,6 @@
 
 namespace trelliken {
 
-namespace {
-
-class ActiveBracket {
- public:
-  explicit ActiveBracket(std::atomic<std::uint32_t>& counter) : counter_(&counter) {
-    counter_->fetch_add(1, std::memory_order_acq_rel);
-  }
-  void end() {
-    if (counter_) std::exchange(counter_, nullptr)->fetch_sub(1, std::memory_order_acq_rel);
-  }
-  ~ActiveBracket() { end(); }
-
- private:
-  std::atomic<std::uint32_t>* counter_;
-};
-
-}  // namespace
-
 std::vector<LayoutEntryDescription> describe_layout(const std::vector<DispatchBinding>& bindings) {
   std::vector<LayoutEntryDescription> out;
   out.reserve(bindings.size());
@@ -77,7 +59,7 @@ Result<void> ComputeDispatch::submit() && {
   if (!shader_source_) return fail(ComputeError::invalid_input("ComputeDispatch: shader source required"));
   const GpuDevice& device = *device_;
   ConcurrencyLimiter::Permit permit(device.concurrency_limiter());
-  ActiveBracket active(device.active_operations());
+  ActiveOperationScope active(device.active_operations());
   const WGPUDevice dev = device.device().get();
   const WGPUStringView label = platform::to_view(label_);
 
@@ -103,7 +85,7 @@ Result<void> ComputeDispatch::submit() && {
     platform::BindGroupLayout layout;
     platform::BindGroup group;
     {
-      ActiveBracket creating(device.active_operations());
+      ActiveOperationScope creating(device.active_operations());
       platform::GlCallScope scope;
       WGPUBindGroupLayoutDescriptor ld{};
       ld.label = label;
@@ -123,7 +105,7 @@ Result<void> ComputeDispatch::submit() && {
     platform::PipelineLayout pipeline_layout;
     platform::ComputePipeline pipeline;
     {
-      ActiveBracket creating(device.active_operations());
+      ActiveOperationScope creating(device.active_operations());
       platform::GlCallScope scope;
       WGPUBindGroupLayout layouts[] = {layout.get()};
       WGPUPipelineLayoutDescriptor pd{};

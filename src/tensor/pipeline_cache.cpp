@@ -61,17 +61,6 @@ std::atomic<std::uint64_t> g_layouts_created{0};
 std::atomic<std::uint64_t> g_modules_created{0};
 std::atomic<std::uint64_t> g_pipelines_created{0};
 
-class ActiveUnit {
- public:
-  explicit ActiveUnit(const GpuDevice& device) : counter_(device.active_operations()) {
-    counter_.fetch_add(1, std::memory_order_acq_rel);
-  }
-  ~ActiveUnit() { counter_.fetch_sub(1, std::memory_order_acq_rel); }
-
- private:
-  std::atomic<std::uint32_t>& counter_;
-};
-
 platform::BindGroupLayout create_layout(const GpuDevice& device, LayoutSignature sig, std::string_view label) {
   std::vector<WGPUBindGroupLayoutEntry> entries(sig.total());
   for (std::uint32_t i = 0; i < sig.total(); ++i) {
@@ -86,7 +75,7 @@ platform::BindGroupLayout create_layout(const GpuDevice& device, LayoutSignature
   d.label = platform::to_view(label);
   d.entryCount = entries.size();
   d.entries = entries.data();
-  ActiveUnit active(device);
+  ActiveOperationScope active(device.active_operations());
   platform::GlCallScope scope;
   g_layouts_created.fetch_add(1, std::memory_order_relaxed);
   return platform::BindGroupLayout::acquire(wgpuDeviceCreateBindGroupLayout(device.device().get(), &d));
@@ -134,7 +123,7 @@ platform::ComputePipeline cached_pipeline(const GpuDevice& device, std::string_v
   platform::BindGroupLayout layout = cached_bind_group_layout(device, signature, label);
   platform::ComputePipeline pipeline;
   {
-    ActiveUnit active(device);
+    ActiveOperationScope active(device.active_operations());
     platform::GlCallScope scope;
     WGPUBindGroupLayout layouts[] = {layout.get()};
     WGPUPipelineLayoutDescriptor pd{};
@@ -185,7 +174,7 @@ platform::BindGroup cached_bind_group(TensorContext& context, std::span<const pl
   d.entries = entries.data();
   platform::BindGroup group;
   {
-    ActiveUnit active(device);
+    ActiveOperationScope active(device.active_operations());
     platform::GlCallScope scope;
     group = platform::BindGroup::acquire(wgpuDeviceCreateBindGroup(device.device().get(), &d));
   }
@@ -218,7 +207,7 @@ void record_launch(TensorContext& context, RecordedLaunch launch) {
   const GpuDevice& device = *context.device();
   platform::CommandBuffer commands;
   {
-    ActiveUnit active(device);
+    ActiveOperationScope active(device.active_operations());
     GuardedEncoder encoder = device.create_encoder("TensorContext Immediate");
     {
       platform::GlCallScope scope;
@@ -242,7 +231,7 @@ void flush_batched_launches(TensorContext& context) {
   const GpuDevice& device = *context.device();
   platform::CommandBuffer commands;
   {
-    ActiveUnit active(device);
+    ActiveOperationScope active(device.active_operations());
     GuardedEncoder encoder = device.create_encoder("TensorContext Batch");
     {
       platform::GlCallScope scope;

@@ -21,20 +21,6 @@ static_assert(std::endian::native == std::endian::little, "read-back words are c
 constexpr int kDrainYields = 256;
 constexpr const char* kPollTimedOut = "GPU poll timed out \u2014 driver stall or instrumentation overhead";
 
-// Holds one unit of `active_operations` for a scope.
-class ActiveOperation {
- public:
-  explicit ActiveOperation(std::atomic<std::uint32_t>& counter) : counter_(counter) {
-    counter_.fetch_add(1, std::memory_order_acq_rel);
-  }
-  ~ActiveOperation() { counter_.fetch_sub(1, std::memory_order_acq_rel); }
-  ActiveOperation(const ActiveOperation&) = delete;
-  ActiveOperation& operator=(const ActiveOperation&) = delete;
-
- private:
-  std::atomic<std::uint32_t>& counter_;
-};
-
 // The state a one-shot callback reports into. The callback owns one reference, so a wait that
 // gives up early leaves nothing dangling.
 template <typename T>
@@ -72,7 +58,7 @@ Result<platform::Buffer> GpuDevice::create_buffer(const BufferDescriptor& desc) 
   d.mappedAtCreation = desc.mapped_at_creation ? 1 : 0;
   WGPUBuffer raw = nullptr;
   {
-    ActiveOperation active(*active_operations_);
+    ActiveOperationScope active(*active_operations_);
     platform::GlCallScope scope;
     raw = wgpuDeviceCreateBuffer(device_.get(), &d);
   }
@@ -105,7 +91,7 @@ GuardedEncoder GpuDevice::create_encoder(std::string_view label) const {
   d.label = platform::to_view(label);
   WGPUCommandEncoder raw = nullptr;
   {
-    ActiveOperation active(*active_operations_);
+    ActiveOperationScope active(*active_operations_);
     platform::GlCallScope scope;
     raw = wgpuDeviceCreateCommandEncoder(device_.get(), &d);
   }
@@ -185,7 +171,7 @@ Result<std::vector<std::uint32_t>> GpuDevice::read_buffer(const platform::Buffer
   auto slot = std::make_shared<Slot<MapOutcome>>();
   WGPUFuture map_future{};
   {
-    ActiveOperation active(*active_operations_);
+    ActiveOperationScope active(*active_operations_);
     platform::GlCallScope scope;
     WGPUBufferMapCallbackInfo cb{};
     cb.mode = WGPUCallbackMode_WaitAnyOnly;
@@ -215,7 +201,7 @@ Result<std::vector<std::uint32_t>> GpuDevice::read_buffer(const platform::Buffer
 
   std::vector<std::uint32_t> out(words);
   {
-    ActiveOperation active(*active_operations_);
+    ActiveOperationScope active(*active_operations_);
     platform::GlCallScope scope;
     const void* mapped = wgpuBufferGetConstMappedRange(staging->get(), 0, static_cast<std::size_t>(bytes));
     if (mapped == nullptr) {

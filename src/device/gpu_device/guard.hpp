@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 #include "platform/handle.hpp"
 
@@ -29,6 +30,26 @@ class GuardedEncoder {
  private:
   platform::CommandEncoder encoder_;
   std::shared_ptr<std::atomic<std::uint32_t>> active_operations_;
+};
+
+/// Counts one unit of a device's `active_operations` from construction until `end` or destruction:
+/// a resource creation or a recording in progress, which submissions and waits let finish first.
+class ActiveOperationScope {
+ public:
+  explicit ActiveOperationScope(std::atomic<std::uint32_t>& counter) : counter_(&counter) {
+    counter_->fetch_add(1, std::memory_order_acq_rel);
+  }
+  ActiveOperationScope(const ActiveOperationScope&) = delete;
+  ActiveOperationScope& operator=(const ActiveOperationScope&) = delete;
+  ~ActiveOperationScope() { end(); }
+
+  /// Gives the unit back early; later calls do nothing.
+  void end() noexcept {
+    if (counter_) std::exchange(counter_, nullptr)->fetch_sub(1, std::memory_order_acq_rel);
+  }
+
+ private:
+  std::atomic<std::uint32_t>* counter_;
 };
 
 /// Aborts with a fixed message: states that ownership makes unreachable.

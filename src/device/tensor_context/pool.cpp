@@ -85,14 +85,12 @@ PooledBuffer BufferPool::acquire(std::uint64_t words) {
   d.usage = WGPUBufferUsage_Storage | WGPUBufferUsage_CopyDst | WGPUBufferUsage_CopySrc;
   d.size = size_class;
   d.mappedAtCreation = 0;
-  auto& active = device_->active_operations();
-  active.fetch_add(1, std::memory_order_acq_rel);
   WGPUBuffer raw = nullptr;
   {
+    ActiveOperationScope active(device_->active_operations());
     platform::GlCallScope scope;
     raw = wgpuDeviceCreateBuffer(device_->device().get(), &d);
   }
-  active.fetch_sub(1, std::memory_order_acq_rel);
   return PooledBuffer(weak_from_this(), platform::Buffer::acquire(raw), size_class);
 }
 
