@@ -24,7 +24,10 @@ void note_alloc(size_t n) {
 
 }  // namespace
 
-// Sizes are stored in front of each block so operator delete can account for them.
+// Sizes are stored in front of each block so operator delete can account for them. GCC sees the
+// free() of a block that its own operator new handed out and warns about a mismatch that is not there.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(size_t n) {
     void* p = std::malloc(n + 16);
     if (!p) throw std::bad_alloc();
@@ -39,6 +42,7 @@ void operator delete(void* p) noexcept {
     std::free(base);
 }
 void operator delete(void* p, size_t) noexcept { operator delete(p); }
+#pragma GCC diagnostic pop
 
 namespace {
 
